@@ -1,0 +1,85 @@
+#include "components/registry_file.h"
+
+#include <unistd.h>
+
+#include <fstream>
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include "platform/automation_error.h"
+#include "platform/xdg_paths.h"
+
+namespace qvfax {
+
+namespace {
+
+std::string RootedKey(const std::string& path, uint32_t root) {
+  return fmt::format("{:08X}\\{}", root, path);
+}
+
+nlohmann::json Load(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  if (!in) return nlohmann::json::object();
+  auto doc = nlohmann::json::parse(in, nullptr, /*allow_exceptions=*/false);
+  // A damaged file reads as empty rather than stopping the server.
+  return doc.is_object() ? doc : nlohmann::json::object();
+}
+
+void Save(const std::filesystem::path& file, const nlohmann::json& doc) {
+  std::error_code ec;
+  std::filesystem::create_directories(file.parent_path(), ec);
+  const auto temp = file.string() + fmt::format(".{}.tmp", ::getpid());
+  {
+    std::ofstream out(temp, std::ios::trunc);
+    out << doc.dump(2) << "\n";
+    if (!out) {
+      throw AutomationError(75, kRegistryObjectClass, "cannot write " + temp);
+    }
+  }
+  std::filesystem::rename(temp, file, ec);
+  if (ec) throw AutomationError(75, kRegistryObjectClass, "cannot replace " + file.string());
+}
+
+}  // namespace
+
+RegistryFile::RegistryFile(std::filesystem::path file) : file_(std::move(file)) {}
+
+std::filesystem::path RegistryFile::DefaultFile() {
+  return xdg::ConfigHome() / "qvfax" / "registry.json";
+}
+
+bool RegistryFile::OpenKey(const std::string& path, uint32_t root) {
+  const auto key = RootedKey(path, root);
+  const auto doc = Load(file_);
+  if (!doc.contains(key)) return false;
+  key_ = key;
+  return true;
+}
+
+void RegistryFile::CreateKey(const std::string& path, uint32_t root) {
+  key_ = RootedKey(path, root);
+  auto doc = Load(file_);
+  if (doc.contains(key_)) return;
+  doc[key_] = nlohmann::json::object();
+  Save(file_, doc);
+}
+
+void RegistryFile::WriteBool(const std::string& name, bool value) {
+  if (key_.empty()) RaiseObjectNotSet();
+  auto doc = Load(file_);
+  doc[key_][name] = value;
+  Save(file_, doc);
+}
+
+bool RegistryFile::ReadBool(const std::string& name, bool default_value) {
+  if (key_.empty()) return default_value;
+  const auto doc = Load(file_);
+  const auto key = doc.find(key_);
+  if (key == doc.end() || !key->is_object()) return default_value;
+  const auto value = key->find(name);
+  if (value == key->end() || !value->is_boolean()) return default_value;
+  return value->get<bool>();
+}
+
+}  // namespace qvfax

@@ -1,0 +1,58 @@
+#include "components/runtime_file_publisher.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fmt/format.h>
+
+#include "components/publication_board.h"
+#include "platform/automation_error.h"
+
+namespace qvfax {
+
+namespace {
+[[noreturn]] void RaiseIo(const std::string& what, const std::string& path) {
+  throw AutomationError(75, kTextPublisherClass,
+                        fmt::format("{} {}: {}", what, path, std::strerror(errno)));
+}
+}  // namespace
+
+RuntimeFilePublisher::RuntimeFilePublisher(std::filesystem::path folder)
+    : folder_(std::move(folder)) {}
+
+void RuntimeFilePublisher::Open(const std::string& name) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder_, ec);
+  ::chmod(folder_.c_str(), 0700);
+  name_ = name;
+  path_ = (folder_ / name).string();
+  // One temporary per publisher and process, so two writers never share it.
+  temp_path_ = fmt::format("{}.{}.{}.tmp", path_, ::getpid(), static_cast<const void*>(this));
+}
+
+void RuntimeFilePublisher::Publish(const std::string& text) {
+  if (name_.empty()) RaiseObjectNotSet();
+  const int fd = ::open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) RaiseIo("cannot write", temp_path_);
+  const char* data = text.data();
+  size_t left = text.size();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, data, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      RaiseIo("cannot write", temp_path_);
+    }
+    data += n;
+    left -= static_cast<size_t>(n);
+  }
+  ::close(fd);
+  if (::rename(temp_path_.c_str(), path_.c_str()) != 0) RaiseIo("cannot replace", path_);
+  publication_board::Announce(name_, text);
+}
+
+}  // namespace qvfax

@@ -1,0 +1,47 @@
+#include "components/text_log_file.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include <fmt/format.h>
+
+#include "platform/automation_error.h"
+#include "platform/xdg_paths.h"
+
+namespace qvfax {
+
+TextLogFile::TextLogFile(WallClock wall_clock) : wall_clock_(std::move(wall_clock)) {}
+
+TextLogFile::~TextLogFile() { Close(0); }
+
+void TextLogFile::Open() {
+  Close(0);
+  if (!enabled_) return;
+  const std::filesystem::path folder =
+      folder_.empty() ? xdg::StateHome() / "qvfax" : std::filesystem::path(folder_);
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  // The day in the name keeps each file to one day's work.
+  const std::string day = wall_clock_().LogText().substr(0, 10);
+  const std::string stamp = day.substr(6, 4) + day.substr(3, 2) + day.substr(0, 2);
+  const auto path = folder / fmt::format("{}_{}.log", application_, stamp);
+  file_ = std::fopen(path.c_str(), "a");
+  if (!file_) {
+    throw AutomationError(75, kLogFileWriterClass,
+                          fmt::format("Path/File access error: {}", path.string()));
+  }
+  file_name_ = path.string();
+}
+
+void TextLogFile::WriteLine(const std::string& text, int32_t kind, int32_t, int32_t) {
+  if (!file_) return;
+  std::fprintf(file_, "%s\t%d\t%s\n", wall_clock_().LogText().c_str(), kind, text.c_str());
+  std::fflush(file_);
+}
+
+void TextLogFile::Close(int32_t) {
+  if (file_) std::fclose(file_);
+  file_ = nullptr;
+}
+
+}  // namespace qvfax

@@ -1,0 +1,78 @@
+#include "platform/apartment.h"
+
+#include <iostream>
+#include <thread>
+
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
+#include <asio/post.hpp>
+
+#include "platform/automation_error.h"
+#include "platform/steady_clock.h"
+
+namespace qvfax {
+
+namespace {
+thread_local ApartmentContext* tls_current = nullptr;
+}
+
+ApartmentContext* CurrentApartment() { return tls_current; }
+
+ApartmentContext& RequireApartment() {
+  if (!tls_current) RaiseObjectNotSet();
+  return *tls_current;
+}
+
+ApartmentScope::ApartmentScope(ApartmentContext& context) : previous_(tls_current) {
+  tls_current = &context;
+}
+
+ApartmentScope::~ApartmentScope() { tls_current = previous_; }
+
+void RunGuarded(const char* what, const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const AutomationError& e) {
+    std::cerr << "qvfax: " << what << ": error " << e.number() << " (" << e.source()
+              << "): " << e.description() << "\n";
+  } catch (const std::exception& e) {
+    std::cerr << "qvfax: " << what << ": " << e.what() << "\n";
+  }
+}
+
+struct Apartment::Impl {
+  std::string name;
+  asio::io_context loop;
+  asio::executor_work_guard<asio::io_context::executor_type> work{loop.get_executor()};
+  ApartmentContext context;
+  std::thread thread;
+};
+
+Apartment::Apartment(std::shared_ptr<ComponentRegistry> registry, std::string name)
+    : impl_(std::make_unique<Impl>()) {
+  impl_->name = std::move(name);
+  impl_->context.registry = std::move(registry);
+  impl_->context.clock = std::make_shared<SteadyClock>(impl_->loop);
+  impl_->thread = std::thread([impl = impl_.get()] {
+    ApartmentScope scope(impl->context);
+    impl->loop.run();
+    // Objects still held by the context are released on their own thread.
+    impl->context = ApartmentContext{};
+  });
+}
+
+Apartment::~Apartment() {
+  impl_->work.reset();
+  impl_->loop.stop();
+  if (impl_->thread.joinable()) impl_->thread.join();
+}
+
+const std::string& Apartment::name() const { return impl_->name; }
+
+void Apartment::Post(std::function<void()> work) {
+  asio::post(impl_->loop, [w = std::move(work), n = impl_->name] {
+    RunGuarded(n.c_str(), w);
+  });
+}
+
+}  // namespace qvfax

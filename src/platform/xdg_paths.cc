@@ -1,0 +1,37 @@
+#include "platform/xdg_paths.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace qvfax::xdg {
+
+namespace {
+
+std::filesystem::path Home() {
+  if (const char* home = std::getenv("HOME"); home && *home) return home;
+  if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
+  return std::filesystem::temp_directory_path();
+}
+
+std::filesystem::path FromEnv(const char* name, const std::filesystem::path& fallback) {
+  const char* value = std::getenv(name);
+  // The base directory spec says relative paths are invalid and must be ignored.
+  if (value && *value == '/') return value;
+  return fallback;
+}
+
+}  // namespace
+
+std::filesystem::path ConfigHome() { return FromEnv("XDG_CONFIG_HOME", Home() / ".config"); }
+
+std::filesystem::path StateHome() { return FromEnv("XDG_STATE_HOME", Home() / ".local" / "state"); }
+
+std::filesystem::path RuntimeDir() {
+  return FromEnv("XDG_RUNTIME_DIR",
+                 std::filesystem::temp_directory_path() / ("qvfax-runtime-" + std::to_string(getuid())));
+}
+
+}  // namespace qvfax::xdg
