@@ -41,6 +41,7 @@ struct ApartmentContext {
   std::shared_ptr<TextPublisher> status_publisher;
   std::shared_ptr<ControlHost> control_host;
   std::shared_ptr<FaxManager> fax_manager;
+  int live_servers = 0;  // the shared objects stay while any server object lives
 };
 
 // The context of the apartment running on this thread, or nullptr.

@@ -139,6 +139,7 @@ class RecordingFaxControl : public FaxControl {
     std::string text = member + "(";
     const char* sep = "";
     ((text += sep, text += fmt::format("{}", args), sep = ", "), ...);
+    (void)sep;
     calls.push_back(text + ")");
     return Result(member);
   }

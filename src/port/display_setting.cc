@@ -1,0 +1,40 @@
+// The fax manager display setting, read and written through the registry object.
+#include "port/display_setting.h"
+
+#include "components/registry_object.h"
+#include "server/server_state.h"
+#include "values/res_dll.h"
+#include "values/string_table.h"
+
+namespace qvfax {
+
+namespace {
+std::shared_ptr<RegistryObject> OpenOrCreateKey(ApartmentContext& apartment) {
+  auto registry = apartment.registry->Create<RegistryObject>(kRegistryObjectClass);
+  const auto key = DisplaySettingKey();
+  if (!registry->OpenKey(key, kHkeyCurrentUser)) registry->CreateKey(key, kHkeyCurrentUser);
+  return registry;
+}
+}  // namespace
+
+std::string DisplaySettingKey() {
+  auto& apartment = RequireApartment();
+  if (!apartment.resources) RaiseObjectNotSet();
+  return std::string("SOFTWARE\\") + kCompanyName + "\\" +
+         apartment.resources->LoadDllString(string_table::kProductName, 255);
+}
+
+bool QvVavUvaRazUr::LeggiVisualizzaFaxManager() {
+  auto registry = OpenOrCreateKey(*m_->apartment);
+  const bool show = registry->ReadBool(kDisplaySettingValue, true);
+  registry->CloseKey();
+  return show;
+}
+
+void QvVavUvaRazUr::ScriviVisualizzaFaxManager(bool show) {
+  auto registry = OpenOrCreateKey(*m_->apartment);
+  registry->WriteBool(kDisplaySettingValue, show);
+  registry->CloseKey();
+}
+
+}  // namespace qvfax
