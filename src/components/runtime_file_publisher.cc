@@ -25,8 +25,18 @@ RuntimeFilePublisher::RuntimeFilePublisher(std::filesystem::path folder)
     : folder_(std::move(folder)) {}
 
 void RuntimeFilePublisher::Open(const std::string& name) {
-  std::error_code ec;
-  std::filesystem::create_directories(folder_, ec);
+  // Folders created here are private from the start: mkdir 0700 each level.
+  std::filesystem::path partial;
+  for (const auto& part : folder_) {
+    partial /= part;
+    ::mkdir(partial.c_str(), 0700);
+  }
+  // The folder may sit in a shared place: only a real folder of our own will do.
+  struct stat info {};
+  if (::lstat(folder_.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid()) {
+    throw AutomationError(75, kTextPublisherClass,
+                          fmt::format("{} is not a folder owned by this user", folder_.string()));
+  }
   ::chmod(folder_.c_str(), 0700);
   name_ = name;
   path_ = (folder_ / name).string();

@@ -30,8 +30,17 @@ std::filesystem::path ConfigHome() { return FromEnv("XDG_CONFIG_HOME", Home() / 
 std::filesystem::path StateHome() { return FromEnv("XDG_STATE_HOME", Home() / ".local" / "state"); }
 
 std::filesystem::path RuntimeDir() {
-  return FromEnv("XDG_RUNTIME_DIR",
-                 std::filesystem::temp_directory_path() / ("qvfax-runtime-" + std::to_string(getuid())));
+  // Without a session's runtime folder, prefer memory-backed storage: every
+  // status change rewrites a file there.
+  std::error_code ec;
+  const auto uid = std::to_string(getuid());
+  std::filesystem::path fallback = std::filesystem::temp_directory_path() / ("qvfax-runtime-" + uid);
+  if (std::filesystem::is_directory("/run/user/" + uid, ec)) {
+    fallback = "/run/user/" + uid;
+  } else if (std::filesystem::is_directory("/dev/shm", ec)) {
+    fallback = "/dev/shm/qvfax-runtime-" + uid;
+  }
+  return FromEnv("XDG_RUNTIME_DIR", fallback);
 }
 
 }  // namespace qvfax::xdg
