@@ -107,6 +107,8 @@ class QvVavUvaRazUr {
 
  private:
   void CostruisciDocumento();
+  void ApriPortaSelezionata();
+  void ScansionaPorte();
   void CreaElementoRadice(StatusDocument& document);
 
   std::unique_ptr<State> m_;

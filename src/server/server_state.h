@@ -95,6 +95,8 @@ struct QvVavUvaRazUr::State {
   Clock& clock() const { return *apartment->clock; }
   // The port name of the selected modem, read again at each use.
   std::string PortName() const;
+  // A trace line: to the log file only.
+  void Trace(const std::string& text) const;
   // The error object's description of its current code, for log lines.
   std::string ErrorText() const;
 };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -23,6 +24,10 @@ class RecordingFaxControl : public FaxControl {
   std::map<std::string, std::deque<int32_t>> queued;
   std::map<std::string, int32_t> results;
   std::map<std::string, std::string> texts;
+
+  // Runs after each call is recorded, with its text: lets a test change
+  // what the next reads return, as a real control's state changes.
+  std::function<void(const std::string& call)> on_call;
 
   void Script(const std::string& member, int32_t result) { results[member] = result; }
   void Queue(const std::string& member, int32_t result) { queued[member].push_back(result); }
@@ -132,6 +137,7 @@ class RecordingFaxControl : public FaxControl {
   template <typename... A>
   void Record(fmt::format_string<A...> format, A&&... args) {
     calls.push_back(fmt::format(format, std::forward<A>(args)...));
+    if (on_call) on_call(calls.back());
   }
 
   template <typename... A>
@@ -141,6 +147,7 @@ class RecordingFaxControl : public FaxControl {
     ((text += sep, text += fmt::format("{}", args), sep = ", "), ...);
     (void)sep;
     calls.push_back(text + ")");
+    if (on_call) on_call(calls.back());
     return Result(member);
   }
 

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "components/text_publisher.h"
+#include "engines/sim/sim_bank.h"
 #include "server/control_host.h"
 #include "values/coded_values.h"
 
@@ -21,6 +22,10 @@ ServerFixture::ServerFixture() {
     publishers.push_back(std::make_shared<CountingPublisher>());
     return publishers.back();
   });
+}
+
+void ServerFixture::UseSimulatedBank() {
+  sim::RegisterSimEngine(*apartment.context.registry, sim::DefaultConfig());
 }
 
 ServerFixture::~ServerFixture() { server.reset(); }

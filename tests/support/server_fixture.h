@@ -12,6 +12,13 @@
 #include "recording_fax_manager.h"
 #include "server/qv_vav_uva_raz_ur.h"
 #include "test_apartment.h"
+#include "components/modem_info.h"
+#include "components/xarraydb.h"
+#include "values/avanzamento.h"
+#include "values/coded_values.h"
+#include "values/containers.h"
+#include "values/intestazione.h"
+#include "values/two_code_value.h"
 
 namespace qvfax::testing {
 
@@ -52,6 +59,9 @@ class ServerFixture {
  public:
   ServerFixture();
   ~ServerFixture();
+
+  // Puts the simulated modem bank in the place of the recording control.
+  void UseSimulatedBank();
 
   // Creates the server object; the components are registered by then.
   QvVavUvaRazUr& Create();

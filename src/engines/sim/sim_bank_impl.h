@@ -1,0 +1,94 @@
+// The simulated bank's state, shared by the files that implement it.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "components/fax_control_events.h"
+#include "engines/sim/sim_bank.h"
+
+namespace qvfax::sim {
+
+struct FaxObject {
+  int16_t fax_type = 1, pages = 0, resolution = 1, width = 1, length = 1, compression = 1, bft = 1,
+          ecm = 1, colour_handling = 1, colour_type = 1;
+  int16_t send_pages = 0;  // FP_SEND
+  std::string number;
+  std::vector<std::pair<std::string, int16_t>> attached;  // file, page of the file
+};
+
+struct Call {
+  std::string port;
+  int32_t fax_id = 0;
+  Remote remote;
+  int32_t pages_total = 0;
+  int32_t pages_done = 0;
+  bool ecm = false;
+  int32_t speed = 0;
+  bool connected = false;
+  std::chrono::milliseconds connected_at{0};
+  bool hanging_up = false;
+  std::set<Clock::TimerId> pending;
+};
+
+struct PortState {
+  Port config;
+  bool open = false;
+  bool working = false;
+  std::map<int16_t, int16_t> capabilities;
+};
+
+struct SimBank::Impl {
+  Config config;
+  std::shared_ptr<Clock> clock;
+  FaxControlEvents* listener = nullptr;
+
+  std::vector<PortState> ports;
+  std::string device_name;
+  std::string tested_identity, tested_description, tested_classes;
+  std::string local_id, image_file, log_path;
+  std::string header_left, header_center, header_right, header_face = "Arial";
+  int32_t header_height = 0, header_font_size = 10, speaker_mode = 0, speaker_volume = 0, dial_mode = -1;
+  bool header_enabled = false, display_fax_manager = false;
+  int32_t last_error = 0;
+
+  int32_t next_fax_id = 1;
+  std::map<int32_t, FaxObject> faxes;
+  std::map<int32_t, bool> negotiated_ecm;  // by fax id, once a call has trained
+  std::optional<Call> call;
+
+  // The fax manager's texts; each address stays valid until the next reading.
+  std::string baud_text, page_ready_text, status_text = "Idle";
+  int16_t page_number = 0;
+  int32_t dialog_mode = 0;
+
+  PortState* Find(const std::string& name);
+  int32_t Fail(int32_t code) {
+    last_error = code;
+    return code;
+  }
+
+  // The call's course; defined in sim_call.cc.
+  void Schedule(std::chrono::milliseconds delay, std::function<void()> step);
+  void Emit(const std::function<void(FaxControlEvents&)>& event);
+  void Dial();
+  void Answer();
+  void StartPage(int32_t page);
+  void EndPage(int32_t page);
+  void HangUp(int32_t status);
+  void Terminate(int32_t status);
+  void CancelPending();
+};
+
+// The value a capability takes on a port whose modem is `modem`: requests the
+// modem cannot honour fall back to what it can; 1 ("no change") keeps `current`.
+int16_t EffectiveCapability(const Modem& modem, int16_t capability, int16_t requested, int16_t current);
+// What a port's capabilities are when it opens.
+std::map<int16_t, int16_t> InitialCapabilities(const Modem& modem);
+
+}  // namespace qvfax::sim

@@ -1,0 +1,71 @@
+// What the simulated modem bank holds: its ports and their modems, and the
+// remote numbers a call can reach. Read from a JSON file; every field is
+// checked and an error names the file and the offending field.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace qvfax::sim {
+
+struct Modem {
+  std::string identity = "QVSIM-144";
+  std::string description = "Simulated fax modem V.17 14400";
+  std::string classes = "1,1.0,2,2.0";
+  int32_t dial_tone = 1;     // what TestDialTone answers: 1 tone, 0 none, -1 no modem
+  int32_t test_modem = 0;    // what TestModem returns
+  int32_t open_port = 0;     // what OpenPort returns
+  bool ecm = true;
+  bool bft = false;
+  bool colour = false;
+  int32_t max_baud = 7;      // enmQvBkgFaxVmBaudRate code of the fastest speed
+};
+
+struct Port {
+  std::string name;
+  std::optional<Modem> modem;  // nothing attached when empty
+};
+
+enum class Answer { kFax, kBusy, kNoAnswer, kNoCarrier };
+
+struct Remote {
+  Answer answer = Answer::kFax;
+  std::string station_id = "+39 06 5550100";
+  int32_t speed = 14400;     // bit/s the line trains at
+  int32_t fail_at_page = 0;  // 0: never; N: the line drops during page N
+  bool ecm = true;
+};
+
+struct Timing {
+  int32_t dial_ms = 3000;
+  int32_t answer_ms = 4000;      // rings until the remote picks up
+  int32_t training_ms = 3000;    // phase B
+  int32_t page_ms = 12000;       // one page at 14400 bit/s; slower lines take longer
+  int32_t hangup_ms = 1500;
+};
+
+struct Config {
+  std::vector<Port> ports;
+  std::map<std::string, Remote> remotes;  // by number dialled
+  Remote other_numbers;                   // any number not listed
+  Timing timing;
+};
+
+class ConfigError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Two ports: "ttyS0" with a class 1/1.0/2/2.0 modem and a dial tone, "ttyS1"
+// with nothing attached; every number answers as a fax machine.
+Config DefaultConfig();
+
+// `source` names the text in error messages (a file name).
+Config ParseConfig(const std::string& json_text, const std::string& source);
+Config LoadConfig(const std::string& path);
+
+}  // namespace qvfax::sim
