@@ -27,8 +27,9 @@ struct Civil {
 };
 
 Civil ToCivil(double days) {
-  // Round to the second first so 23:59:59.9999 does not print as 24.00.00.
-  const double whole_seconds = std::round(days * 86400.0);
+  // Whole seconds, as the clock reads them; the small margin absorbs the
+  // binary fraction of times such as 09:30:00 stored as 09:29:59.99999.
+  const double whole_seconds = std::floor(days * 86400.0 + 1e-4);
   long long total = static_cast<long long>(whole_seconds);
   long long day_number = total >= 0 ? total / 86400 : -((-total + 86399) / 86400);
   long long secs = total - day_number * 86400;

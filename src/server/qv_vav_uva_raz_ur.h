@@ -104,11 +104,16 @@ class QvVavUvaRazUr {
   void mobjTimerRilevaModem_TimerEvent();
 
   struct State;  // the members; defined where the handlers live
+  State& m() { return *m_; }
+  void RefreshPortStatus(const std::string& port);
 
  private:
   void CostruisciDocumento();
   void ApriPortaSelezionata();
   void ScansionaPorte();
+  void EseguiInvio();
+  void SegnaAnnullabile(bool annullabile);
+  void ProgressoAnnullamento();
   void CreaElementoRadice(StatusDocument& document);
 
   std::unique_ptr<State> m_;

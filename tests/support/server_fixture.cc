@@ -24,8 +24,11 @@ ServerFixture::ServerFixture() {
   });
 }
 
-void ServerFixture::UseSimulatedBank() {
-  sim::RegisterSimEngine(*apartment.context.registry, sim::DefaultConfig());
+void ServerFixture::UseSimulatedBank() { UseSimulatedBank(sim::DefaultConfig()); }
+
+void ServerFixture::UseSimulatedBank(sim::Config config) {
+  sim::RegisterSimEngine(*apartment.context.registry, std::move(config),
+                         [this](std::shared_ptr<sim::SimBank> b) { bank = std::move(b); });
 }
 
 ServerFixture::~ServerFixture() { server.reset(); }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "components/events_sink.h"
+#include "engines/sim/sim_bank.h"
 #include "components/log_file_writer.h"
 #include "recording_fax_control.h"
 #include "recording_fax_manager.h"
@@ -62,6 +63,7 @@ class ServerFixture {
 
   // Puts the simulated modem bank in the place of the recording control.
   void UseSimulatedBank();
+  void UseSimulatedBank(sim::Config config);
 
   // Creates the server object; the components are registered by then.
   QvVavUvaRazUr& Create();
@@ -75,6 +77,7 @@ class ServerFixture {
   std::vector<std::shared_ptr<CountingPublisher>> publishers;  // in creation order
   std::shared_ptr<RecordingSink> sink = std::make_shared<RecordingSink>();
   std::unique_ptr<QvVavUvaRazUr> server;
+  std::shared_ptr<sim::SimBank> bank;  // the simulated bank, once created
 
   CountingPublisher& StatusPublisher();  // opened as "QvVavUvaRazUr"
   CountingPublisher& LogPublisher();     // opened as "QvVavUvaRazUr_Log"

@@ -4,6 +4,7 @@
 // the manual clock and demos with the steady one.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -86,6 +87,10 @@ class SimBank : public FaxControl, public FaxManager {
   const char* GetStatusText() override;
   int16_t GetPageNumberInt() override;
 
+  // The fax-object and call operations the bank accepted, one line each, in
+  // order: what a person reading a trace of the session would want to see.
+  const std::vector<std::string>& Journal() const;
+
   struct Impl;
 
  private:
@@ -95,6 +100,8 @@ class SimBank : public FaxControl, public FaxManager {
 // Registers the bank as the fax control and the fax manager library of every
 // apartment created from `registry`: each control host gets a bank of its own,
 // and its fax manager is that same bank.
-void RegisterSimEngine(ComponentRegistry& registry, Config config);
+// `on_create`, when given, hears of each bank created.
+void RegisterSimEngine(ComponentRegistry& registry, Config config,
+                       std::function<void(std::shared_ptr<SimBank>)> on_create = {});
 
 }  // namespace qvfax::sim

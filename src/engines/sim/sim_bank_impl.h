@@ -66,6 +66,7 @@ struct SimBank::Impl {
   std::string baud_text, page_ready_text, status_text = "Idle";
   int16_t page_number = 0;
   int32_t dialog_mode = 0;
+  std::vector<std::string> journal;
 
   PortState* Find(const std::string& name);
   int32_t Fail(int32_t code) {

@@ -56,6 +56,8 @@ int32_t SimBank::SendNow(const std::string& name, int32_t& fax_id) {
   call.speed = std::min(call.remote.speed, local_max_bps);
   call.ecm = call.remote.ecm && port->capabilities[3] == qbfaxvmbecm_Enable &&
              fax->second.ecm != qbfaxvmbecm_Disable;
+  m.journal.push_back(fmt::format("SendNow({}, {}) {} pages to {}", name, fax_id, call.pages_total,
+                                  fax->second.number));
   m.call = std::move(call);
   port->working = true;
   m.page_number = 0;
@@ -165,6 +167,8 @@ void SimBank::Impl::Terminate(int32_t status) {
   const int32_t connection_ms =
       ended.connected ? static_cast<int32_t>((clock->Now() - ended.connected_at).count()) : 0;
   status_text = "Idle";
+  journal.push_back(fmt::format("TransmissionTerminated({}, {}, {}, {})", ended.port, status, ended.pages_done,
+                                connection_ms));
   Emit([&](FaxControlEvents& e) {
     e.TransmissionTerminated(ended.port, status, static_cast<int16_t>(ended.pages_done), connection_ms, "", "");
   });
@@ -178,6 +182,7 @@ int32_t SimBank::AbortPort(std::string& name) {
   if (!port) return m.Fail(qbfaxvmec_FAX_ERR_COMMPORT_NOT_EXISTS);
   if (!port->open) return m.Fail(qbfaxvmec_FER_PORTCLOSED);
   if (!m.call || m.call->port != name) return 0;
+  m.journal.push_back("AbortPort(" + name + ")");
   if (!m.call->hanging_up) {
     m.CancelPending();
     m.HangUp(qbfaxvmstrms_ABORT);
@@ -185,11 +190,13 @@ int32_t SimBank::AbortPort(std::string& name) {
   return 0;
 }
 
-void RegisterSimEngine(ComponentRegistry& registry, Config config) {
+void RegisterSimEngine(ComponentRegistry& registry, Config config,
+                       std::function<void(std::shared_ptr<SimBank>)> on_create) {
   auto last = std::make_shared<std::weak_ptr<SimBank>>();
-  registry.Register<FaxControl>("FAXLib.FAX", [config, last] {
+  registry.Register<FaxControl>("FAXLib.FAX", [config, last, on_create] {
     auto bank = std::make_shared<SimBank>(config, RequireApartment().clock);
     *last = bank;
+    if (on_create) on_create(bank);
     return bank;
   });
   registry.Register<FaxManager>("FAXMNG32.DLL", [last]() -> std::shared_ptr<FaxManager> {

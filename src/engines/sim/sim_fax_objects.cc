@@ -1,6 +1,8 @@
 // The simulated bank's fax objects: creation, parameters, number and pages.
 #include <algorithm>
 
+#include <fmt/format.h>
+
 #include "engines/pages/tiff_pages.h"
 #include "engines/sim/sim_bank_impl.h"
 #include "values/enums.h"
@@ -40,6 +42,7 @@ int32_t SimBank::CreateFaxObject(int16_t fax_type, int16_t pages, int16_t resolu
   fax.colour_handling = colour_handling;
   fax.colour_type = colour_type;
   impl_->faxes.emplace(id, std::move(fax));
+  impl_->journal.push_back(fmt::format("CreateFaxObject() = {}", id));
   return id;
 }
 
@@ -47,6 +50,7 @@ int32_t SimBank::DeleteFaxObject(int32_t& fax_id) {
   if (impl_->call && impl_->call->fax_id == fax_id) return impl_->Fail(qbfaxvmec_FER_FAXNOW);
   if (impl_->faxes.erase(fax_id) == 0) return impl_->Fail(qbfaxvmec_FAX_ERR_BAD_FAX_ID);
   impl_->negotiated_ecm.erase(fax_id);
+  impl_->journal.push_back(fmt::format("DeleteFaxObject({})", fax_id));
   return 0;
 }
 
@@ -92,8 +96,12 @@ int32_t SimBank::SetFaxPage(int32_t& fax_id, int16_t fax_page, int16_t image_typ
   if (fax_page < 1) return impl_->Fail(qbfaxvmec_FER_BAD_PAGENUM);
   if (const int32_t error = pages::CheckPage(impl_->image_file, file_page)) return impl_->Fail(error);
   it->second.attached.emplace_back(impl_->image_file, file_page);
+  impl_->journal.push_back(fmt::format("SetFaxPage({}, {}, {}, {}) {}", fax_id, fax_page, image_type, file_page,
+                                       impl_->image_file));
   return 0;
 }
+
+const std::vector<std::string>& SimBank::Journal() const { return impl_->journal; }
 
 std::string SimBank::TermStatusText(int32_t& status) {
   if (auto text = string_table::Find(1600 + status)) return std::string(*text);
