@@ -1,5 +1,8 @@
 // A simulated call: dialling, answer, training, pages and hang-up, each step
 // on the apartment's clock, each event raised on the apartment's thread.
+#include <map>
+#include <mutex>
+
 #include <fmt/format.h>
 
 #include "components/fax_control_events.h"
@@ -192,15 +195,30 @@ int32_t SimBank::AbortPort(std::string& name) {
 
 void RegisterSimEngine(ComponentRegistry& registry, Config config,
                        std::function<void(std::shared_ptr<SimBank>)> on_create) {
-  auto last = std::make_shared<std::weak_ptr<SimBank>>();
-  registry.Register<FaxControl>("FAXLib.FAX", [config, last, on_create] {
-    auto bank = std::make_shared<SimBank>(config, RequireApartment().clock);
-    *last = bank;
+  // The control host asks for the control, then for the library, on its own
+  // apartment: the library is the bank just made for that apartment.
+  struct Made {
+    std::mutex mutex;
+    std::map<const ApartmentContext*, std::weak_ptr<SimBank>> by_apartment;
+  };
+  auto made = std::make_shared<Made>();
+  registry.Register<FaxControl>("FAXLib.FAX", [config, made, on_create] {
+    auto& apartment = RequireApartment();
+    auto bank = std::make_shared<SimBank>(config, apartment.clock);
+    {
+      std::lock_guard lock(made->mutex);
+      made->by_apartment[&apartment] = bank;
+    }
     if (on_create) on_create(bank);
     return bank;
   });
-  registry.Register<FaxManager>("FAXMNG32.DLL", [last]() -> std::shared_ptr<FaxManager> {
-    return last->lock();
+  registry.Register<FaxManager>("FAXMNG32.DLL", [made]() -> std::shared_ptr<FaxManager> {
+    std::lock_guard lock(made->mutex);
+    auto it = made->by_apartment.find(&RequireApartment());
+    if (it == made->by_apartment.end()) return nullptr;
+    auto bank = it->second.lock();
+    made->by_apartment.erase(it);
+    return bank;
   });
 }
 

@@ -1,0 +1,555 @@
+#include "rpc/broker.h"
+
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include <fmt/format.h>
+
+#include "components/publication_board.h"
+#include "components/standins.h"
+#include "platform/apartment.h"
+#include "platform/automation_error.h"
+#include "rpc/jsonrpc.h"
+#include "rpc/remote_sink.h"
+#include "rpc/surface.h"
+#include "server/qv_vav_uva_raz_ur.h"
+#include "values/coded_values.h"
+#include "values/res_dll.h"
+
+namespace qvfax::rpc {
+
+namespace {
+
+// COM's own numbers for a call into a client that failed or timed out.
+constexpr int32_t kDisconnected = -2147417848;
+constexpr int32_t kTimedOut = -2147417825;
+
+// An apartment, and the server object living in it (none for the apartment
+// that holds client-created value objects).
+struct Home {
+  std::unique_ptr<Apartment> apartment;
+  std::shared_ptr<QvVavUvaRazUr> server;  // touched only on the apartment's thread
+  bool initialised = false;               // likewise
+
+  ~Home() {
+    if (apartment) apartment->Call([this] { server.reset(); });
+  }
+};
+
+// Drops the last references to homes on a thread of its own: dropping one
+// joins its apartment's thread, which must never be the thread dropping it.
+class Reaper {
+ public:
+  Reaper() : thread_([this] { Run(); }) {}
+  ~Reaper() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    cv_.notify_one();
+    thread_.join();
+  }
+  void Drop(std::shared_ptr<Home> home) {
+    if (!home) return;
+    {
+      std::lock_guard lock(mutex_);
+      queue_.push_back(std::move(home));
+    }
+    cv_.notify_one();
+  }
+
+ private:
+  void Run() {
+    std::unique_lock lock(mutex_);
+    while (true) {
+      cv_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+      while (!queue_.empty()) {
+        auto home = std::move(queue_.front());
+        queue_.pop_front();
+        lock.unlock();
+        home.reset();
+        lock.lock();
+      }
+      if (stopping_) return;
+    }
+  }
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::deque<std::shared_ptr<Home>> queue_;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
+struct Entry {
+  Object object;
+  std::shared_ptr<Home> home;
+  int refs = 0;
+};
+
+struct Connection {
+  uint64_t id = 0;
+  std::shared_ptr<Peer> peer;
+  std::mutex mutex;
+  bool closed = false;
+  uint64_t next_request = 1;
+  std::map<std::string, std::shared_ptr<std::promise<json>>> pending;
+  std::map<std::string, uint64_t> follows;
+  int64_t next_handle = 1;
+  std::map<int64_t, Entry> handles;
+  std::map<const void*, int64_t> by_object;
+
+  void Send(const std::string& line) {
+    std::lock_guard lock(mutex);
+    if (!closed) peer->Send(line);
+  }
+};
+
+}  // namespace
+
+struct Broker::Impl : std::enable_shared_from_this<Broker::Impl> {
+  BrokerOptions options;
+  std::shared_ptr<ComponentRegistry> registry = std::make_shared<ComponentRegistry>();
+  std::shared_ptr<Home> free_home;
+  mutable std::mutex mutex;
+  uint64_t next_connection = 1;
+  std::map<uint64_t, std::shared_ptr<Connection>> connections;
+  std::set<std::shared_ptr<Home>> live;  // homes whose server object lives
+  bool shut_down = false;
+  std::unique_ptr<Reaper> reaper = std::make_unique<Reaper>();
+
+  std::shared_ptr<Connection> Find(uint64_t id) {
+    std::lock_guard lock(mutex);
+    auto it = connections.find(id);
+    return it == connections.end() ? nullptr : it->second;
+  }
+
+  void Forget(Home* home) {
+    std::shared_ptr<Home> dropped;
+    {
+      std::lock_guard lock(mutex);
+      for (auto it = live.begin(); it != live.end(); ++it) {
+        if (it->get() == home) {
+          dropped = *it;
+          live.erase(it);
+          break;
+        }
+      }
+    }
+    reaper->Drop(std::move(dropped));
+  }
+
+  // The answer to a call: a value, or a handle for an object.
+  json Answer(Connection& conn, const Value& value, const std::shared_ptr<Home>& home) {
+    if (auto* plain = std::get_if<json>(&value)) return *plain;
+    const auto& object = std::get<Object>(value);
+    std::lock_guard lock(conn.mutex);
+    auto known = conn.by_object.find(object.ptr.get());
+    int64_t handle;
+    if (known != conn.by_object.end()) {
+      handle = known->second;
+    } else {
+      handle = conn.next_handle++;
+      conn.handles[handle] = Entry{object, home, 0};
+      conn.by_object[object.ptr.get()] = handle;
+    }
+    ++conn.handles[handle].refs;
+    return json{{"handle", handle}, {"class", object.class_name}};
+  }
+
+  std::shared_ptr<Home> NewServerHome() {
+    auto home = std::make_shared<Home>();
+    home->apartment = std::make_unique<Apartment>(registry, "server");
+    return home;
+  }
+
+  // The client-side request a RemoteSink makes, waiting at most the timeout.
+  RequestFn SinkRequests(std::weak_ptr<Connection> weak) {
+    const auto timeout = options.sink_timeout;
+    return [weak, timeout](const std::string& method, const json& params) {
+      auto conn = weak.lock();
+      auto promise = std::make_shared<std::promise<json>>();
+      auto answer = promise->get_future();
+      std::string id;
+      {
+        if (!conn) throw AutomationError(kDisconnected, "qvfaxd", "The client has disconnected");
+        std::lock_guard lock(conn->mutex);
+        if (conn->closed) throw AutomationError(kDisconnected, "qvfaxd", "The client has disconnected");
+        id = fmt::format("sink-{}", conn->next_request++);
+        conn->pending[id] = promise;
+        conn->peer->Send(Request(id, method, params));
+      }
+      if (answer.wait_for(timeout) != std::future_status::ready) {
+        std::lock_guard lock(conn->mutex);
+        conn->pending.erase(id);
+        throw AutomationError(kTimedOut, "qvfaxd",
+                              fmt::format("The client did not answer {} within {} ms", method, timeout.count()));
+      }
+      const json reply = answer.get();
+      if (reply.contains("error")) {
+        const auto& error = reply["error"];
+        const auto data = error.value("data", json::object());
+        throw AutomationError(data.value("number", kDisconnected), data.value("source", std::string("client")),
+                              error.value("message", std::string("The client's sink failed")));
+      }
+    };
+  }
+
+  void Reply(Connection& conn, const json& id, const json& result) {
+    if (!id.is_null()) conn.Send(Result(id, result));
+  }
+  void Fail(Connection& conn, const json& id, const Failure& failure) {
+    if (!id.is_null()) conn.Send(Error(id, failure));
+  }
+
+  void Dispatch(const std::shared_ptr<Connection>& conn, const Message& message);
+  void Release(const std::shared_ptr<Connection>& conn, int64_t handle, bool forced);
+  void ReleaseServer(std::shared_ptr<Home> home);
+};
+
+namespace {
+
+// Runs `work` on the home's apartment and answers the request with its
+// result or its error.
+template <typename Work>
+void RunThere(const std::shared_ptr<Broker::Impl>& impl, const std::shared_ptr<Connection>& conn,
+              const std::shared_ptr<Home>& home, const json& id, Work work) {
+  Home* where = home.get();
+  std::weak_ptr<Broker::Impl> weak = impl;
+  where->apartment->Post([weak, conn, home_ref = std::weak_ptr<Home>(home), id, work = std::move(work)] {
+    auto impl = weak.lock();
+    auto home = home_ref.lock();
+    if (!impl || !home) return;
+    try {
+      impl->Reply(*conn, id, impl->Answer(*conn, work(*home), home));
+    } catch (const AutomationError& e) {
+      impl->Fail(*conn, id, FromAutomationError(e));
+    } catch (const SurfaceError& e) {
+      impl->Fail(*conn, id, Failure{e.code(), e.what(), nullptr});
+    } catch (const std::exception& e) {
+      impl->Fail(*conn, id, Failure{codes::kInternalError, e.what(), nullptr});
+    }
+  });
+}
+
+int64_t HandleParam(const json& params) {
+  auto it = params.find("handle");
+  if (it == params.end() || !it->is_number_integer()) {
+    throw SurfaceError(codes::kInvalidParams, "params.handle must be an integer");
+  }
+  return it->get<int64_t>();
+}
+
+std::string StringParam(const json& params, const char* name) {
+  auto it = params.find(name);
+  if (it == params.end() || !it->is_string()) {
+    throw SurfaceError(codes::kInvalidParams, fmt::format("params.{} must be a string", name));
+  }
+  return it->get<std::string>();
+}
+
+json ArgsParam(const json& params) {
+  auto it = params.find("args");
+  if (it == params.end()) return json::array();
+  if (!it->is_array()) throw SurfaceError(codes::kInvalidParams, "params.args must be a list");
+  return *it;
+}
+
+}  // namespace
+
+void Broker::Impl::Dispatch(const std::shared_ptr<Connection>& conn, const Message& message) {
+  const json& params = message.params;
+  if (!params.is_object()) throw SurfaceError(codes::kInvalidParams, "params must be an object");
+  const std::string& method = message.method;
+  auto self = shared_from_this();
+
+  if (method == "create") {
+    const std::string class_name = StringParam(params, "class");
+    if (!IsCreatable(class_name)) throw SurfaceError(codes::kNotPermitted, "clients may not create " + class_name);
+    std::shared_ptr<Home> home;
+    if (class_name == kServerClass) {
+      home = NewServerHome();
+      std::lock_guard lock(mutex);
+      if (shut_down) throw SurfaceError(codes::kNotPermitted, "the daemon is shutting down");
+      live.insert(home);
+    } else {
+      home = free_home;
+    }
+    RunThere(self, conn, home, message.id, [class_name, self](Home& h) -> Value {
+      if (class_name != kServerClass) return CreateValueObject(class_name);
+      try {
+        h.server = std::make_shared<QvVavUvaRazUr>();
+      } catch (...) {
+        self->Forget(&h);
+        throw;
+      }
+      return Object{kServerClass, h.server};
+    });
+    return;
+  }
+
+  if (method == "get" || method == "let" || method == "call" || method == "set") {
+    const int64_t handle = HandleParam(params);
+    const std::string member = StringParam(params, "member");
+    Entry entry;
+    {
+      std::lock_guard lock(conn->mutex);
+      auto it = conn->handles.find(handle);
+      if (it == conn->handles.end()) {
+        throw SurfaceError(codes::kUnknownHandle, fmt::format("no object with handle {}", handle));
+      }
+      entry = it->second;
+    }
+    if (method == "set") {
+      if (entry.object.class_name != kServerClass || member != "BkgFaxVmEventi") {
+        throw SurfaceError(codes::kUnknownMember, entry.object.class_name + " has no object property named \"" +
+                                                      member + "\" to set");
+      }
+      const json value = params.value("value", json());
+      std::shared_ptr<BkgFaxVmEventi> sink;
+      if (value.is_object() && value.value("client", false) == true) {
+        sink = std::make_shared<RemoteSink>(handle, SinkRequests(conn));
+      } else if (!value.is_null()) {
+        throw SurfaceError(codes::kInvalidParams, "params.value must be null or {\"client\": true}");
+      }
+      RunThere(self, conn, entry.home, message.id, [sink](Home& h) -> Value {
+        h.server->BkgFaxVmEventi(sink);
+        return json();
+      });
+      return;
+    }
+    const Access access = method == "get" ? Access::kGet : method == "let" ? Access::kLet : Access::kCall;
+    json args;
+    if (access == Access::kLet) {
+      if (!params.contains("value")) throw SurfaceError(codes::kInvalidParams, "params.value is required");
+      args = params["value"];
+    } else {
+      args = ArgsParam(params);
+    }
+    const bool is_server = entry.object.class_name == kServerClass;
+    RunThere(self, conn, entry.home, message.id, [object = entry.object, access, member, args, is_server](Home& h) {
+      Value result = Invoke(object, access, member, args);
+      if (is_server && access == Access::kCall) {
+        if (member == "Inizializza") h.initialised = true;
+        if (member == "Termina") h.initialised = false;
+      }
+      return result;
+    });
+    return;
+  }
+
+  if (method == "release") {
+    Release(conn, HandleParam(params), false);
+    Reply(*conn, message.id, true);
+    return;
+  }
+
+  if (method == "follow" || method == "unfollow") {
+    const std::string name = StringParam(params, "name");
+    std::lock_guard lock(conn->mutex);
+    auto known = conn->follows.find(name);
+    if (method == "follow" && known == conn->follows.end()) {
+      std::weak_ptr<Connection> weak = conn;
+      conn->follows[name] = publication_board::Follow(name, [weak](const std::string& n, const std::string& text) {
+        if (auto c = weak.lock()) c->Send(Notification("published", {{"name", n}, {"text", text}}));
+      });
+    } else if (method == "unfollow" && known != conn->follows.end()) {
+      publication_board::Unfollow(known->second);
+      conn->follows.erase(known);
+    }
+    if (!message.id.is_null()) conn->peer->Send(Result(message.id, true));
+    return;
+  }
+
+  throw SurfaceError(codes::kMethodNotFound, "no method \"" + method + "\"");
+}
+
+void Broker::Impl::Release(const std::shared_ptr<Connection>& conn, int64_t handle, bool forced) {
+  Entry entry;
+  {
+    std::lock_guard lock(conn->mutex);
+    auto it = conn->handles.find(handle);
+    if (it == conn->handles.end()) {
+      if (forced) return;
+      throw SurfaceError(codes::kUnknownHandle, fmt::format("no object with handle {}", handle));
+    }
+    if (!forced && --it->second.refs > 0) return;
+    entry = std::move(it->second);
+    conn->by_object.erase(entry.object.ptr.get());
+    conn->handles.erase(it);
+  }
+  const bool is_server = entry.object.class_name == kServerClass;
+  // Objects die on their own apartment's thread.
+  entry.home->apartment->Post([object = std::move(entry.object)]() mutable { object.ptr.reset(); });
+  if (is_server) ReleaseServer(entry.home);
+  reaper->Drop(std::move(entry.home));
+}
+
+void Broker::Impl::ReleaseServer(std::shared_ptr<Home> home) {
+  std::weak_ptr<Broker::Impl> weak = shared_from_this();
+  Home* h = home.get();
+  h->apartment->Post([weak, h] {
+    auto impl = weak.lock();
+    if (!impl || !h->server) return;
+    auto busy = [h] { return h->server->Annullabile() || h->server->Attivita()->Codice() != 0; };
+    if (!busy()) {
+      h->server.reset();
+      impl->Forget(h);
+      return;
+    }
+    // Its client is gone: let the work finish, with nobody to tell.
+    h->server->BkgFaxVmEventi(std::make_shared<SilentSink>());
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [weak, h, busy, poll] {
+      auto impl = weak.lock();
+      if (!impl || !h->server) return;
+      if (busy()) {
+        CurrentApartment()->clock->Schedule(std::chrono::milliseconds(1000), *poll);
+        return;
+      }
+      h->server.reset();
+      *poll = nullptr;
+      impl->Forget(h);
+    };
+    CurrentApartment()->clock->Schedule(std::chrono::milliseconds(1000), *poll);
+  });
+}
+
+Broker::Broker(BrokerOptions options) : impl_(std::make_shared<Impl>()) {
+  impl_->options = std::move(options);
+  RegisterStandIns(*impl_->registry);
+  if (impl_->options.register_engine) impl_->options.register_engine(*impl_->registry);
+  impl_->free_home = std::make_shared<Home>();
+  impl_->free_home->apartment = std::make_unique<Apartment>(impl_->registry, "values");
+  impl_->free_home->apartment->Call([] { CurrentApartment()->resources = std::make_shared<QvBkgFaxVmResDll>(); });
+}
+
+Broker::~Broker() {
+  Shutdown();
+  std::map<uint64_t, std::shared_ptr<Connection>> connections;
+  {
+    std::lock_guard lock(impl_->mutex);
+    connections.swap(impl_->connections);
+  }
+  for (auto& [id, conn] : connections) {
+    std::lock_guard lock(conn->mutex);
+    for (auto& [name, token] : conn->follows) publication_board::Unfollow(token);
+    conn->closed = true;
+    conn->handles.clear();
+  }
+  impl_->free_home.reset();
+  impl_->reaper.reset();
+}
+
+uint64_t Broker::Connect(std::shared_ptr<Peer> peer) {
+  auto conn = std::make_shared<Connection>();
+  conn->peer = std::move(peer);
+  std::lock_guard lock(impl_->mutex);
+  conn->id = impl_->next_connection++;
+  impl_->connections[conn->id] = conn;
+  return conn->id;
+}
+
+void Broker::Disconnect(uint64_t connection) {
+  std::shared_ptr<Connection> conn;
+  {
+    std::lock_guard lock(impl_->mutex);
+    auto it = impl_->connections.find(connection);
+    if (it == impl_->connections.end()) return;
+    conn = it->second;
+    impl_->connections.erase(it);
+  }
+  std::vector<int64_t> handles;
+  {
+    std::lock_guard lock(conn->mutex);
+    conn->closed = true;
+    for (auto& [name, token] : conn->follows) publication_board::Unfollow(token);
+    conn->follows.clear();
+    // Apartments waiting for this client's answer stop waiting now.
+    for (auto& [id, promise] : conn->pending) {
+      promise->set_value(json{{"error", {{"message", "The client has disconnected"}, {"data", {{"number", kDisconnected}}}}}});
+    }
+    conn->pending.clear();
+    for (auto& [handle, entry] : conn->handles) handles.push_back(handle);
+  }
+  // Value objects first, so a server object's children go before it.
+  std::sort(handles.begin(), handles.end(), std::greater<>());
+  for (int64_t handle : handles) impl_->Release(conn, handle, true);
+}
+
+void Broker::Handle(uint64_t connection, const std::string& line) {
+  auto conn = impl_->Find(connection);
+  if (!conn) return;
+  auto parsed = Parse(line);
+  if (auto* failure = std::get_if<Failure>(&parsed)) {
+    conn->Send(Error(nullptr, *failure));
+    return;
+  }
+  const auto& message = std::get<Message>(parsed);
+  if (message.is_response) {
+    if (!message.id.is_string()) return;
+    std::shared_ptr<std::promise<json>> promise;
+    {
+      std::lock_guard lock(conn->mutex);
+      auto it = conn->pending.find(message.id.get<std::string>());
+      if (it == conn->pending.end()) return;
+      promise = it->second;
+      conn->pending.erase(it);
+    }
+    json reply = json::object();
+    if (message.error) {
+      reply["error"] = message.error->is_object() ? *message.error : json{{"message", "invalid error"}};
+    } else {
+      reply["result"] = message.result;
+    }
+    promise->set_value(reply);
+    return;
+  }
+  try {
+    impl_->Dispatch(conn, message);
+  } catch (const SurfaceError& e) {
+    impl_->Fail(*conn, message.id, Failure{e.code(), e.what(), nullptr});
+  } catch (const AutomationError& e) {
+    impl_->Fail(*conn, message.id, FromAutomationError(e));
+  } catch (const std::exception& e) {
+    impl_->Fail(*conn, message.id, Failure{codes::kInternalError, e.what(), nullptr});
+  }
+}
+
+void Broker::Shutdown() {
+  std::set<std::shared_ptr<Home>> homes;
+  {
+    std::lock_guard lock(impl_->mutex);
+    impl_->shut_down = true;
+    homes = impl_->live;
+  }
+  for (const auto& home : homes) {
+    home->apartment->Call([h = home.get()] {
+      if (!h->server) return;
+      RunGuarded("shutdown", [h] {
+        h->server->BkgFaxVmEventi(std::make_shared<SilentSink>());
+        if (h->server->PortStatus()->Codice() != qbfaxvmps_PortClosed || h->server->InfoFaxModem()) {
+          h->server->mobjTimerClosePort_TimerEvent();
+        }
+        if (h->initialised) h->server->Termina();
+      });
+      h->server.reset();
+    });
+  }
+  std::set<std::shared_ptr<Home>> dropped;
+  {
+    std::lock_guard lock(impl_->mutex);
+    dropped.swap(impl_->live);
+  }
+}
+
+size_t Broker::LiveServerObjects() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->live.size();
+}
+
+}  // namespace qvfax::rpc

@@ -1,0 +1,59 @@
+// The broker: the object model served to clients by handle. It keeps each
+// server object in an apartment of its own, runs every call there, answers
+// asynchronously, carries sink notifications back to the client that asked
+// for them, and forwards publications to clients that follow a name. It is
+// transport-agnostic: the daemon feeds it socket lines, the command line
+// feeds it in-process.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/component_registry.h"
+
+namespace qvfax::rpc {
+
+// A client connection's way back: Send must be safe to call from any thread.
+class Peer {
+ public:
+  virtual ~Peer() = default;
+  virtual void Send(const std::string& line) = 0;
+};
+
+struct BrokerOptions {
+  // Registers the fax engine; the stand-ins are registered by the broker.
+  std::function<void(ComponentRegistry&)> register_engine;
+  // How long an apartment waits for a client to answer a sink notification.
+  std::chrono::milliseconds sink_timeout{20000};
+};
+
+class Broker {
+ public:
+  explicit Broker(BrokerOptions options);
+  ~Broker();  // shuts down as Shutdown() does
+  Broker(const Broker&) = delete;
+  Broker& operator=(const Broker&) = delete;
+
+  uint64_t Connect(std::shared_ptr<Peer> peer);
+  // Releases the connection's objects; a server object still at work (a fax
+  // under way, a port being opened) finishes first, with no sink.
+  void Disconnect(uint64_t connection);
+  // One JSON-RPC message from the connection; answers go through its Peer.
+  void Handle(uint64_t connection, const std::string& line);
+
+  // Closes open ports, writes "Server terminato" for every initialised
+  // server object, and destroys them all.
+  void Shutdown();
+
+  size_t LiveServerObjects() const;
+
+  struct Impl;
+
+ private:
+  std::shared_ptr<Impl> impl_;
+};
+
+}  // namespace qvfax::rpc

@@ -1,0 +1,160 @@
+// The broker in-process: objects by handle, errors as JSON-RPC errors, sink
+// notifications to the client, and a fax sent on a fast simulated bank.
+#include "rpc/broker.h"
+
+#include <gtest/gtest.h>
+
+#include "engines/sim/sim_bank.h"
+#include "rpc/in_process.h"
+#include "tiff_maker.h"
+
+namespace qvfax::rpc {
+namespace {
+
+sim::Config FastBank() {
+  auto config = sim::DefaultConfig();
+  config.timing = {5, 5, 5, 10, 5};
+  return config;
+}
+
+class BrokerTest : public ::testing::Test {
+ protected:
+  BrokerTest()
+      : broker(BrokerOptions{[](ComponentRegistry& r) { sim::RegisterSimEngine(r, FastBank()); },
+                             std::chrono::milliseconds(200)}),
+        client(ConnectInProcess(broker)) {}
+
+  Broker broker;
+  Client client;
+};
+
+TEST_F(BrokerTest, ObjectPropertiesComeBackAsHandles) {
+  const int64_t server = client.Create("QvVavUvaRazUr");
+  const int64_t tx = client.GetObject(server, "Trasmissione");
+  const int64_t ecm = client.GetObject(tx, "ECM");
+  EXPECT_EQ(client.Get(ecm, "Codice"), 1);
+  client.Let(ecm, "Codice", 3);
+  EXPECT_EQ(client.Invoke(ecm, "Descrizione"), "Attivato");
+  EXPECT_EQ(client.GetObject(tx, "ECM"), ecm) << "the same object, the same handle";
+  EXPECT_EQ(client.GetObject(client.GetObject(server, "Porta"), "ECM") == ecm, false);
+  EXPECT_NE(client.Invoke(server, "Xml").get<std::string>().find("<Trasmissione><TipoFax>"), std::string::npos);
+}
+
+TEST_F(BrokerTest, AutomationErrorsCarryNumberSourceAndDescription) {
+  const int64_t server = client.Create("QvVavUvaRazUr");
+  try {
+    client.Invoke(server, "Invia");
+    FAIL();
+  } catch (const RemoteError& e) {
+    EXPECT_EQ(e.code(), -32000);
+    EXPECT_EQ(e.number(), 91);
+    EXPECT_EQ(e.data().value("source", ""), "QvNrVavUvaRazUr");
+    EXPECT_EQ(e.description(), "Object variable or With block variable not set");
+  }
+}
+
+TEST_F(BrokerTest, InternalOperationsAndUnknownThingsAreRefused) {
+  const int64_t server = client.Create("QvVavUvaRazUr");
+  struct Row {
+    std::string method;
+    json params;
+    int code;
+  };
+  const std::vector<Row> rows = {
+      {"call", {{"handle", server}, {"member", "ScriviLog"}, {"args", {"x"}}}, -32002},
+      {"call", {{"handle", server}, {"member", "ImpostaAnnulla"}, {"args", {1}}}, -32002},
+      {"let", {{"handle", server}, {"member", "Xml"}, {"value", "x"}}, -32002},
+      {"get", {{"handle", 999}, {"member", "Xml"}}, -32001},
+      {"get", {{"handle", "one"}, {"member", "Xml"}}, -32602},
+      {"let", {{"handle", server}, {"member", "NumeroFax"}, {"value", 5}}, -32602},
+      {"create", {{"class", "QvBkgFaxVmErrore"}}, -32003},
+      {"frobnicate", json::object(), -32601},
+      {"set", {{"handle", server}, {"member", "BkgFaxVmEventi"}, {"value", 5}}, -32602},
+  };
+  for (const auto& row : rows) {
+    try {
+      client.Call(row.method, row.params);
+      ADD_FAILURE() << row.method << " " << row.params.dump();
+    } catch (const RemoteError& e) {
+      EXPECT_EQ(e.code(), row.code) << row.method << " " << row.params.dump();
+    }
+  }
+  EXPECT_EQ(client.Get(server, "ProcessId"), ::getpid());
+}
+
+TEST_F(BrokerTest, SendsAFaxAndTellsTheSinkInOrder) {
+  const std::string file = testing::MakeFaxTiff(testing::ScratchPath("broker.tif"), 2);
+  const int64_t server = client.Create("QvVavUvaRazUr");
+  std::vector<std::string> heard;
+  bool ended = false;
+  client.on_request = [&](const std::string& method, const json& params) -> json {
+    heard.push_back(method == "AttivitaCambiata" ? "Attivita " + std::to_string(params.value("Codice", -9)) : method);
+    if (method == "FineInvio") ended = true;
+    return nullptr;
+  };
+  client.Call("set", {{"handle", server}, {"member", "BkgFaxVmEventi"}, {"value", {{"client", true}}}});
+  client.Invoke(server, "RilevaModem");
+  const int64_t modems = client.GetObject(server, "InfoModems");
+  while (client.Get(modems, "Count") == 0) client.Pump(std::chrono::milliseconds(50));
+  client.Invoke(server, "SelezionaFaxModem");
+  client.Invoke(server, "ApriPorta");
+  while (client.Get(client.GetObject(server, "Attivita"), "Codice") != 0) client.Pump(std::chrono::milliseconds(50));
+  EXPECT_EQ(client.Get(client.GetObject(server, "PortStatus"), "Codice"), 0);
+  client.Let(server, "NumeroFax", "0612345678");
+  client.Let(server, "FilesTif", file);
+  EXPECT_EQ(client.Get(server, "PagineDaTrasmettere"), 2);
+  client.Invoke(server, "Invia");
+  while (!ended) client.Pump(std::chrono::milliseconds(100));
+  while (heard.back() != "Attivita 0") client.Pump(std::chrono::milliseconds(100));
+  const std::vector<std::string> tail(heard.end() - 4, heard.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"Attivita 6", "InizioInvio", "FineInvio", "Attivita 0"}));
+  EXPECT_EQ(client.Get(server, "PagineTrasmesse"), 2);
+  EXPECT_EQ(client.Get(client.GetObject(server, "TRMStatus"), "Codice"), 0);
+  client.Release(server);
+}
+
+TEST_F(BrokerTest, AClientThatDoesNotAnswerItsSinkFailsTheCallButNotTheApartment) {
+  auto raw = ConnectInProcess(broker);
+  // Answers the n-th request and skips any sink request that arrives first.
+  auto answer = [&](int id) {
+    while (true) {
+      auto line = raw->Receive(std::chrono::milliseconds(5000));
+      if (!line) return json();
+      const json doc = json::parse(*line);
+      if (doc.contains("method")) continue;  // a sink request: never answered
+      if (doc.value("id", json()) == id) return doc;
+    }
+  };
+  raw->Send(R"({"jsonrpc":"2.0","id":1,"method":"create","params":{"class":"QvVavUvaRazUr"}})");
+  const int64_t server = answer(1)["result"]["handle"].get<int64_t>();
+  raw->Send(json{{"jsonrpc", "2.0"}, {"id", 2}, {"method", "set"},
+                 {"params", {{"handle", server}, {"member", "BkgFaxVmEventi"}, {"value", {{"client", true}}}}}}
+                .dump());
+  answer(2);
+  raw->Send(json{{"jsonrpc", "2.0"}, {"id", 3}, {"method", "call"},
+                 {"params", {{"handle", server}, {"member", "ApriPorta"}}}}.dump());
+  const json failed = answer(3);
+  ASSERT_TRUE(failed.contains("error"));
+  EXPECT_EQ(failed["error"]["data"]["number"], -2147417825);
+  raw->Send(json{{"jsonrpc", "2.0"}, {"id", 4}, {"method", "get"},
+                 {"params", {{"handle", server}, {"member", "ProcessId"}}}}.dump());
+  EXPECT_EQ(answer(4)["result"], ::getpid());
+}
+
+TEST_F(BrokerTest, MalformedMessagesGetErrorsAndTheConnectionGoesOn) {
+  auto mailbox_client = ConnectInProcess(broker);
+  for (const std::string bad : {"not json", "[]", "{\"jsonrpc\":\"1.0\",\"id\":1,\"method\":\"get\"}",
+                                "{\"jsonrpc\":\"2.0\",\"id\":{},\"method\":\"get\"}",
+                                "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":7}", "{\"jsonrpc\":\"2.0\",\"id\":2}"}) {
+    mailbox_client->Send(bad);
+    auto answer = mailbox_client->Receive(std::chrono::milliseconds(1000));
+    ASSERT_TRUE(answer.has_value()) << bad;
+    const json doc = json::parse(*answer);
+    EXPECT_TRUE(doc.contains("error")) << bad;
+  }
+  Client after(std::move(mailbox_client));
+  EXPECT_GT(after.Create("QvBkgFaxVmToneDial"), 0);
+}
+
+}  // namespace
+}  // namespace qvfax::rpc
