@@ -1,32 +1,29 @@
-// Prints the descriptions of a few codes, as the server hands them out.
-#include <cstdio>
-#include <memory>
+// The demo: makes a two-page sample fax and sends it end to end with qvfax's
+// own send command, on the default engine, showing progress and the result.
+#include <filesystem>
+#include <iostream>
 
-#include "platform/apartment.h"
-#include "platform/manual_clock.h"
-#include "values/res_dll.h"
+#include "cli/commands.h"
+#include "cli/connection.h"
+#include "engines/pages/sample_tiff.h"
+#include "platform/xdg_paths.h"
 
-int main() {
+int main(int argc, char** argv) {
   using namespace qvfax;
-  ApartmentContext context;
-  context.clock = std::make_shared<ManualClock>();
-  context.resources = std::make_shared<QvBkgFaxVmResDll>();
-  ApartmentScope scope(context);
+  const auto folder = xdg::StateHome() / "qvfax" / "demo";
+  std::filesystem::create_directories(folder);
+  const auto letter = pages::MakeFaxTiff((folder / "letter.tif").string(), 2, pages::PageResolution::kFine);
+  const auto annex = pages::MakeFaxTiff((folder / "annex.tif").string(), 1, pages::PageResolution::kFine);
+  std::cout << "Sample fax: " << letter << " (2 pages) and " << annex << " (1 page)\n";
 
-  struct Sample {
-    const char* what;
-    int32_t base;
-    int32_t code;
-    bool absolute;
-  };
-  const Sample samples[] = {
-      {"Attivita", 100, 6, false},       {"PortStatus", 201, -1, false},
-      {"ToneDial", 901, -1, false},      {"Errore", 10000, -34, true},
-      {"Errore", 10000, -158, true},     {"TRMStatus", 1600, 6, false},
-      {"Dispositivo", 500, 1, false},    {"Risoluzione", 300, 2, false},
-  };
-  for (const auto& s : samples) {
-    std::printf("%-12s %5d  %s\n", s.what, s.code, DescribeCode(s.base, s.code, s.absolute).c_str());
-  }
-  return 0;
+  cli::Common common;
+  common.socket = argc > 1 ? argv[1] : cli::DefaultSocketPath();
+  common.engine.speed = 20;  // the simulated line, twenty times faster than a real one
+  cli::SendOptions send;
+  send.number = "+39 06 5550100";
+  send.files = {letter, annex};
+  send.local_id = "qvfax demo";
+  const int rc = cli::Send(common, send);
+  std::cout << (rc == 0 ? "Demo finished: the fax was sent.\n" : "Demo failed.\n");
+  return rc;
 }

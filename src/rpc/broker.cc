@@ -233,6 +233,8 @@ void RunThere(const std::shared_ptr<Broker::Impl>& impl, const std::shared_ptr<C
     } catch (const std::exception& e) {
       impl->Fail(*conn, id, Failure{codes::kInternalError, e.what(), nullptr});
     }
+    // Never drop what may be the last reference here: that would join this very thread.
+    impl->reaper->Drop(std::move(home));
   });
 }
 
@@ -362,6 +364,26 @@ void Broker::Impl::Dispatch(const std::shared_ptr<Connection>& conn, const Messa
       conn->follows.erase(known);
     }
     if (!message.id.is_null()) conn->peer->Send(Result(message.id, true));
+    return;
+  }
+
+  if (method == "cancel") {
+    // A daemon operation, not a member: cancel whatever any server object sends.
+    std::vector<std::shared_ptr<Home>> homes;
+    {
+      std::lock_guard lock(mutex);
+      homes.assign(live.begin(), live.end());
+    }
+    for (auto& home : homes) {
+      home->apartment->Post([weak = weak_from_this(), h = std::weak_ptr<Home>(home)] {
+        auto impl = weak.lock();
+        auto home = h.lock();
+        if (!impl || !home) return;
+        if (home->server) RunGuarded("cancel", [&] { home->server->AnnullaFax(); });
+        impl->reaper->Drop(std::move(home));
+      });
+    }
+    Reply(*conn, message.id, static_cast<int>(homes.size()));
     return;
   }
 

@@ -1,16 +1,14 @@
-// Makes fax-like TIFF files for tests: bilevel pages 1728 pixels wide, with
-// a pattern that differs from page to page.
+// Test TIFF files, made with the same code the demo uses, in a scratch folder.
 #pragma once
 
 #include <string>
 
+#include "engines/pages/sample_tiff.h"
+
 namespace qvfax::testing {
 
-enum class PageResolution { kStandard, kFine };
-
-// Writes `pages` pages to `path`; returns the path.
-std::string MakeFaxTiff(const std::string& path, int pages,
-                        PageResolution resolution = PageResolution::kStandard);
+using pages::MakeFaxTiff;
+using pages::PageResolution;
 
 // A scratch path under the test's state folder.
 std::string ScratchPath(const std::string& name);

@@ -1,0 +1,36 @@
+// The qvfax commands. Each returns the process exit code.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engines/engine_choice.h"
+
+namespace qvfax::cli {
+
+struct Common {
+  std::string socket;
+  EngineChoice engine;
+  bool json = false;
+};
+
+struct SendOptions {
+  std::string number;
+  std::vector<std::string> files;
+  std::string port;
+  std::string resolution = "fine";
+  std::string ecm = "on";
+  std::string header;
+  std::string local_id;
+};
+
+int Modems(const Common& common, const std::string& port);
+int Send(const Common& common, const SendOptions& options);
+int Status(const Common& common);
+int Log(const Common& common, bool follow);
+int Cancel(const Common& common);
+
+// Prints a failure as one line (or one JSON object) and returns 1.
+int Report(const Common& common, const std::string& what, int code, const std::string& description);
+
+}  // namespace qvfax::cli

@@ -1,0 +1,88 @@
+#include "cli/fax_session.h"
+
+#include <fmt/format.h>
+
+namespace qvfax::cli {
+
+Failure::Failure(const std::string& what, int32_t code, const std::string& description)
+    : std::runtime_error(what), code_(code), description_(description) {}
+
+std::string ClassList(int32_t classes) {
+  std::vector<std::string> names;
+  if (classes & 1) names.push_back("1");
+  if (classes & 2) names.push_back("1.0");
+  if (classes & 4) names.push_back("2");
+  if (classes & 8) names.push_back("2.0");
+  return fmt::format("{}", fmt::join(names, ","));
+}
+
+FaxSession::FaxSession(rpc::Client& client) : client_(client) {
+  client_.on_request = [this](const std::string& method, const rpc::json& params) -> rpc::json {
+    if (method == "AttivitaCambiata") {
+      activity = params.value("Codice", -1);
+      if (activity == 0) idle_seen_ = true;
+    } else if (method == "FineInvio") {
+      send_ended = true;
+    }
+    return nullptr;
+  };
+  server_ = client_.Create("QvVavUvaRazUr");
+  client_.Call("set", {{"handle", server_}, {"member", "BkgFaxVmEventi"}, {"value", {{"client", true}}}});
+  client_.Invoke(server_, "Inizializza");
+}
+
+FaxSession::~FaxSession() {
+  try {
+    client_.Invoke(server_, "Termina");
+    client_.Release(server_);
+  } catch (const std::exception&) {
+    // The daemon may be gone; nothing is left to tidy.
+  }
+}
+
+void FaxSession::Serve(int ms) { client_.Pump(std::chrono::milliseconds(ms)); }
+
+void FaxSession::RunAndWaitIdle(const std::string& command) {
+  idle_seen_ = false;
+  client_.Invoke(server_, command);
+  while (!idle_seen_) client_.Pump(std::chrono::milliseconds(200));
+}
+
+std::vector<ModemSummary> FaxSession::Detect(const std::string& preferred_port) {
+  client_.Let(server_, "PortaPredefinita", preferred_port);
+  RunAndWaitIdle("RilevaModem");
+  const int64_t list = client_.GetObject(server_, "InfoModems");
+  std::vector<ModemSummary> modems;
+  const int count = client_.Get(list, "Count").get<int>();
+  for (int i = 0; i < count; ++i) {
+    const int64_t modem = client_.Invoke(list, "Item", {i}).at("handle").get<int64_t>();
+    modems.push_back({client_.Get(modem, "Porta").get<std::string>(),
+                      client_.Get(modem, "IdentificativoModem").get<std::string>(),
+                      client_.Get(modem, "DescrizioneModem").get<std::string>(),
+                      client_.Get(modem, "ClassiFax").get<int32_t>()});
+    client_.Release(modem);
+  }
+  client_.Release(list);
+  return modems;
+}
+
+void FaxSession::Open(const std::string& port) {
+  client_.Invoke(server_, "SelezionaFaxModem", {port});
+  if (client_.Get(server_, "InfoFaxModem").is_null()) {
+    throw Failure(port.empty() ? "no fax modem was found" : "no fax modem was found on " + port, -2,
+                  "No modem detected on port.");
+  }
+  client_.Let(server_, "TestDialTone", true);
+  RunAndWaitIdle("ApriPorta");
+  const int64_t status = client_.GetObject(server_, "PortStatus");
+  if (client_.Get(status, "Codice").get<int32_t>() != 0) {
+    const int64_t error = client_.GetObject(server_, "Errore");
+    const int32_t code = client_.Get(error, "Codice").get<int32_t>();
+    const std::string text = client_.Invoke(error, "Descrizione").get<std::string>();
+    throw Failure("the port did not open", code, text);
+  }
+}
+
+void FaxSession::Close() { RunAndWaitIdle("ChiudiPorta"); }
+
+}  // namespace qvfax::cli

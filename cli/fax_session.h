@@ -1,0 +1,60 @@
+// One server object driven from the command line: it follows the activity
+// through the sink, so each step waits for the work it started.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "rpc/client.h"
+
+namespace qvfax::cli {
+
+// A failure to report: one line with the code and its description.
+class Failure : public std::runtime_error {
+ public:
+  Failure(const std::string& what, int32_t code, const std::string& description);
+  int32_t code() const { return code_; }
+  const std::string& description() const { return description_; }
+
+ private:
+  int32_t code_;
+  std::string description_;
+};
+
+struct ModemSummary {
+  std::string port, identity, description;
+  int32_t classes = 0;
+};
+
+class FaxSession {
+ public:
+  explicit FaxSession(rpc::Client& client);
+  ~FaxSession();  // Termina, then release; errors are ignored there
+
+  rpc::Client& client() { return client_; }
+  int64_t server() const { return server_; }
+
+  std::vector<ModemSummary> Detect(const std::string& preferred_port);
+  // Selects and opens; throws Failure when the port does not open.
+  void Open(const std::string& port);
+  void Close();
+  // Calls the command, then serves notifications until the activity is idle again.
+  void RunAndWaitIdle(const std::string& command);
+  // Serves notifications for up to `ms`; `tick` runs after each wait.
+  void Serve(int ms);
+
+  bool send_ended = false;
+  int32_t activity = 0;
+
+ private:
+  rpc::Client& client_;
+  int64_t server_ = 0;
+  bool idle_seen_ = false;
+};
+
+std::string ClassList(int32_t classes);
+
+}  // namespace qvfax::cli

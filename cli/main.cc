@@ -1,0 +1,56 @@
+// qvfax: send faxes, list modems, show the status and follow the log.
+#include <csignal>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+#include "cli/connection.h"
+
+int main(int argc, char** argv) {
+  using namespace qvfax::cli;
+  std::signal(SIGPIPE, SIG_IGN);
+  CLI::App app{"qvfax - send faxes through the qvfax server"};
+  app.require_subcommand(1);
+  Common common;
+  common.socket = DefaultSocketPath();
+  app.add_option("--socket", common.socket, "qvfaxd's socket; without a daemon qvfax serves itself")
+      ->capture_default_str();
+  app.add_flag("--json", common.json, "One JSON object per result or event");
+  qvfax::AddEngineOptions(app, common.engine);
+
+  std::string modems_port;
+  auto* modems = app.add_subcommand("modems", "Detect the fax modems");
+  modems->add_option("--port", modems_port, "Test this port first");
+
+  SendOptions send;
+  auto* send_cmd = app.add_subcommand("send", "Send a fax");
+  send_cmd->add_option("number", send.number, "Number to dial")->required();
+  send_cmd->add_option("files", send.files, "TIFF files, sent in order")->required();
+  send_cmd->add_option("--port", send.port, "Modem port to use (default: the first found)");
+  send_cmd->add_option("--resolution", send.resolution, "standard or fine")
+      ->check(CLI::IsMember({"standard", "fine"}))
+      ->capture_default_str();
+  send_cmd->add_option("--ecm", send.ecm, "Error correction: on or off")
+      ->check(CLI::IsMember({"on", "off"}))
+      ->capture_default_str();
+  send_cmd->add_option("--header", send.header, "Print this header on every page");
+  send_cmd->add_option("--local-id", send.local_id, "Our station id");
+
+  auto* status = app.add_subcommand("status", "Show the status document");
+  bool follow = false;
+  auto* log = app.add_subcommand("log", "Show the log of the current fax");
+  log->add_flag("--follow,-f", follow, "Keep showing new lines");
+  auto* cancel = app.add_subcommand("cancel", "Cancel the faxes qvfaxd is sending");
+
+  CLI11_PARSE(app, argc, argv);
+  try {
+    if (modems->parsed()) return Modems(common, modems_port);
+    if (send_cmd->parsed()) return Send(common, send);
+    if (status->parsed()) return Status(common);
+    if (log->parsed()) return Log(common, follow);
+    if (cancel->parsed()) return Cancel(common);
+  } catch (const std::exception& e) {
+    return Report(common, e.what(), 1, "");
+  }
+  return 2;
+}

@@ -1,0 +1,128 @@
+// qvfax modems, status, log and cancel.
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+#include <fmt/format.h>
+
+#include "cli/commands.h"
+#include "cli/connection.h"
+#include "cli/fax_session.h"
+#include "platform/xdg_paths.h"
+
+namespace qvfax::cli {
+
+namespace {
+
+std::optional<std::string> Published(const std::string& name) {
+  std::ifstream in(xdg::RuntimeDir() / "qvfax" / name, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace
+
+int Report(const Common& common, const std::string& what, int code, const std::string& description) {
+  if (common.json) {
+    std::cout << rpc::json{{"event", "error"}, {"message", what}, {"code", code}, {"description", description}}.dump()
+              << std::endl;
+  } else if (description.empty()) {
+    std::cerr << "qvfax: " << what << "\n";
+  } else {
+    std::cerr << fmt::format("qvfax: {}: error {}: {}", what, code, description) << "\n";
+  }
+  return 1;
+}
+
+int Modems(const Common& common, const std::string& port) {
+  try {
+    auto connection = Connect(common.socket, common.engine);
+    FaxSession session(*connection.client);
+    const auto modems = session.Detect(port);
+    for (const auto& m : modems) {
+      if (common.json) {
+        std::cout << rpc::json{{"event", "modem"}, {"port", m.port}, {"classes", ClassList(m.classes)},
+                               {"identity", m.identity}, {"description", m.description}}.dump()
+                  << std::endl;
+      } else {
+        std::cout << fmt::format("{:<10} class {:<12} {}  {}", m.port, ClassList(m.classes), m.identity,
+                                 m.description)
+                  << "\n";
+      }
+    }
+    if (modems.empty()) return Report(common, "no fax modem was found", -2, "No modem detected on port.");
+    return 0;
+  } catch (const rpc::RemoteError& e) {
+    return Report(common, "the server refused a request", e.number() ? e.number() : e.code(), e.description());
+  } catch (const std::exception& e) {
+    return Report(common, e.what(), 1, "");
+  }
+}
+
+int Status(const Common& common) {
+  auto text = Published("QvVavUvaRazUr");
+  if (!text) return Report(common, "no server has published a status yet", 1, "");
+  if (common.json) {
+    std::cout << rpc::json{{"event", "status"}, {"xml", *text}}.dump() << std::endl;
+  } else {
+    std::cout << *text << std::endl;
+  }
+  return 0;
+}
+
+int Log(const Common& common, bool follow) {
+  std::string shown;
+  auto show = [&](const std::string& text) {
+    // A new fax starts a new log text: show it from its beginning.
+    const bool grew = text.size() >= shown.size() && text.compare(0, shown.size(), shown) == 0;
+    const std::string fresh = grew ? text.substr(shown.size()) : text;
+    shown = text;
+    if (fresh.empty()) return;
+    if (common.json) {
+      std::cout << rpc::json{{"event", "log"}, {"text", fresh}}.dump() << std::endl;
+    } else {
+      std::string plain = fresh;
+      plain.erase(std::remove(plain.begin(), plain.end(), '\r'), plain.end());
+      std::cout << plain << std::flush;
+    }
+  };
+  if (auto text = Published("QvVavUvaRazUr_Log")) show(*text);
+  if (!follow) return 0;
+  try {
+    rpc::Client client(rpc::ConnectUnixSocket(common.socket));
+    client.on_notification = [&](const std::string& method, const rpc::json& params) {
+      if (method == "published") show(params.value("text", std::string()));
+    };
+    client.Call("follow", {{"name", "QvVavUvaRazUr_Log"}});
+    while (true) client.Pump(std::chrono::milliseconds(1000));
+  } catch (const std::exception&) {
+    // No daemon (or it went away): watch the published file instead.
+  }
+  while (true) {
+    if (auto text = Published("QvVavUvaRazUr_Log"); text && *text != shown) show(*text);
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  }
+}
+
+int Cancel(const Common& common) {
+  try {
+    rpc::Client client(rpc::ConnectUnixSocket(common.socket));
+    const int cancelled = client.Call("cancel", rpc::json::object()).get<int>();
+    if (common.json) {
+      std::cout << rpc::json{{"event", "cancel"}, {"servers", cancelled}}.dump() << std::endl;
+    } else {
+      std::cout << fmt::format("Asked {} server object{} to cancel", cancelled, cancelled == 1 ? "" : "s") << "\n";
+    }
+    return 0;
+  } catch (const std::exception&) {
+    return Report(common, "no qvfaxd is running; a send in a terminal is cancelled with Ctrl-C", 1, "");
+  }
+}
+
+}  // namespace qvfax::cli

@@ -1,0 +1,126 @@
+// qvfax send: detect, open, send with progress, close.
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+#include <fmt/format.h>
+
+#include "cli/commands.h"
+#include "cli/connection.h"
+#include "cli/fax_session.h"
+#include "cli/progress.h"
+#include "engines/pages/tiff_pages.h"
+
+namespace qvfax::cli {
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void OnInterrupt(int) { interrupted = true; }
+
+std::string Join(const std::vector<std::string>& files) {
+  std::string joined;
+  for (const auto& f : files) joined += (joined.empty() ? "" : "+") + f;
+  return joined;
+}
+
+}  // namespace
+
+int Send(const Common& common, const SendOptions& options) {
+  for (const auto& file : options.files) {
+    if (file.find('+') != std::string::npos) {
+      return Report(common, file + ": a file name may not contain '+'", -168, "Invalid filename specified.");
+    }
+    const int32_t pages = pages::CountPages(file);
+    if (pages == -150) return Report(common, file + ": no such file", pages, "The specified file doesn't exist.");
+    if (pages < 0) return Report(common, file + ": not a TIFF file", pages, "The OCX wasn't able to recognize the format of the specified image file.");
+  }
+  const bool terminal = !common.json && ::isatty(STDOUT_FILENO);
+  try {
+    auto connection = Connect(common.socket, common.engine);
+    auto& client = *connection.client;
+    FaxSession session(client);
+    const int64_t server = session.server();
+    const auto modems = session.Detect(options.port);
+    if (modems.empty()) return Report(common, "no fax modem was found", -2, "No modem detected on port.");
+    session.Open(options.port);
+
+    client.Let(server, "NumeroFax", options.number);
+    client.Let(server, "FilesTif", Join(options.files));
+    if (!options.local_id.empty()) client.Let(server, "IdLocale", options.local_id);
+    const int64_t tx = client.GetObject(server, "Trasmissione");
+    client.Let(client.GetObject(tx, "Risoluzione"), "Codice", options.resolution == "fine" ? 3 : 2);
+    client.Let(client.GetObject(tx, "ECM"), "Codice", options.ecm == "on" ? 3 : 2);
+    if (!options.header.empty()) {
+      const int64_t header = client.GetObject(server, "Intestazione");
+      client.Let(header, "Attivata", true);
+      client.Let(header, "Sinistra", options.header);
+    }
+    const int pages = client.Get(server, "PagineDaTrasmettere").get<int>();
+
+    auto previous = std::signal(SIGINT, OnInterrupt);
+    bool cancelled = false;
+    session.send_ended = false;
+    client.Invoke(server, "Invia");
+    const int64_t progress_object = client.GetObject(server, "Avanzamento");
+    Progress shown;
+    while (!(session.send_ended && session.activity == 0)) {
+      session.Serve(200);
+      if (interrupted && !cancelled) {
+        client.Invoke(server, "AnnullaFax");
+        cancelled = true;
+      }
+      Progress now{client.Get(progress_object, "PageNumber").get<int>(), pages,
+                   client.Get(progress_object, "Baud").get<std::string>(),
+                   client.Get(progress_object, "Status").get<std::string>()};
+      if (now == shown) continue;
+      shown = now;
+      if (common.json) {
+        std::cout << rpc::json{{"event", "progress"}, {"page", now.page}, {"pages", now.pages},
+                               {"baud", now.baud}, {"status", now.status}}.dump()
+                  << std::endl;
+      } else if (terminal) {
+        std::cout << "\r\033[K" << ProgressBar(now) << std::flush;
+      } else {
+        std::cout << ProgressLine(now) << std::endl;
+      }
+    }
+    std::signal(SIGINT, previous);
+    if (terminal) std::cout << "\n";
+
+    const int64_t trm = client.GetObject(server, "TRMStatus");
+    const int32_t status = client.Get(trm, "Codice").get<int32_t>();
+    const std::string status_text = client.Invoke(trm, "Descrizione").get<std::string>();
+    const int64_t error = client.GetObject(server, "Errore");
+    const int32_t code = client.Get(error, "Codice").get<int32_t>();
+    const std::string code_text = client.Invoke(error, "Descrizione").get<std::string>();
+    const int sent = client.Get(server, "PagineTrasmesse").get<int>();
+    const std::string remote = client.Get(server, "IdRemoto").get<std::string>();
+    session.Close();
+
+    if (code != 0) return Report(common, "the fax was not sent", code, code_text);
+    if (status != 0) return Report(common, fmt::format("the fax ended after {} of {} pages", sent, pages), status, status_text);
+    if (common.json) {
+      std::cout << rpc::json{{"event", "sent"}, {"pages", sent}, {"number", options.number}, {"remote", remote},
+                             {"status", status}, {"description", status_text}}.dump()
+                << std::endl;
+    } else {
+      std::cout << fmt::format("Sent {} page{} to {} ({}): {}", sent, sent == 1 ? "" : "s", options.number,
+                               remote.empty() ? "no remote id" : remote, status_text)
+                << std::endl;
+    }
+    return 0;
+  } catch (const Failure& f) {
+    return Report(common, f.what(), f.code(), f.description());
+  } catch (const rpc::RemoteError& e) {
+    return Report(common, "the server refused a request", e.number() ? e.number() : e.code(), e.description());
+  } catch (const std::exception& e) {
+    return Report(common, e.what(), 1, "");
+  }
+}
+
+}  // namespace qvfax::cli

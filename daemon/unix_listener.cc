@@ -1,0 +1,196 @@
+#include "daemon/unix_listener.h"
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <deque>
+#include <filesystem>
+#include <iostream>
+#include <set>
+
+#include <asio/bind_executor.hpp>
+#include <asio/local/stream_protocol.hpp>
+#include <asio/post.hpp>
+#include <asio/strand.hpp>
+#include <asio/write.hpp>
+#include <fmt/format.h>
+
+#include "rpc/jsonrpc.h"
+#include "rpc/line_framer.h"
+
+namespace qvfax::daemon {
+
+using asio::local::stream_protocol;
+
+namespace {
+
+bool PeerAllowed(stream_protocol::socket& socket) {
+  ucred credentials{};
+  socklen_t length = sizeof credentials;
+  if (::getsockopt(socket.native_handle(), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0) return false;
+  return credentials.uid == ::geteuid() || credentials.uid == 0;
+}
+
+class Session : public std::enable_shared_from_this<Session> {
+ public:
+  Session(stream_protocol::socket socket, rpc::Broker& broker)
+      : socket_(std::move(socket)),
+        strand_(asio::make_strand(socket_.get_executor())),
+        broker_(broker),
+        framer_([this](std::string line) { broker_.Handle(id_, line); },
+                [this] {
+                  Send(rpc::Error(nullptr, {rpc::codes::kInvalidRequest, "Invalid Request: message too long", nullptr}));
+                }) {}
+
+  void Start();
+  void Send(std::string line);
+  void Close();
+
+ private:
+  class Back : public rpc::Peer {
+   public:
+    explicit Back(std::weak_ptr<Session> session) : session_(std::move(session)) {}
+    void Send(const std::string& line) override {
+      if (auto s = session_.lock()) s->Send(line);
+    }
+
+   private:
+    std::weak_ptr<Session> session_;
+  };
+
+  void Read();
+  void Write();
+
+  stream_protocol::socket socket_;
+  asio::strand<asio::any_io_executor> strand_;
+  rpc::Broker& broker_;
+  rpc::LineFramer framer_;
+  uint64_t id_ = 0;
+  std::array<char, 65536> buffer_{};
+  std::deque<std::string> outbox_;
+  bool closed_ = false;
+};
+
+void Session::Start() {
+  id_ = broker_.Connect(std::make_shared<Back>(weak_from_this()));
+  Read();
+}
+
+void Session::Read() {
+  auto self = shared_from_this();
+  socket_.async_read_some(asio::buffer(buffer_), asio::bind_executor(strand_, [self](std::error_code ec, size_t n) {
+    if (ec) {
+      self->Close();
+      return;
+    }
+    self->framer_.Feed(std::string_view(self->buffer_.data(), n));
+    self->Read();
+  }));
+}
+
+void Session::Send(std::string line) {
+  auto self = shared_from_this();
+  asio::post(strand_, [self, line = std::move(line)]() mutable {
+    if (self->closed_) return;
+    line.push_back('\n');
+    self->outbox_.push_back(std::move(line));
+    if (self->outbox_.size() == 1) self->Write();
+  });
+}
+
+void Session::Write() {
+  auto self = shared_from_this();
+  asio::async_write(socket_, asio::buffer(outbox_.front()),
+                    asio::bind_executor(strand_, [self](std::error_code ec, size_t) {
+                      if (ec) {
+                        self->Close();
+                        return;
+                      }
+                      self->outbox_.pop_front();
+                      if (!self->outbox_.empty()) self->Write();
+                    }));
+}
+
+void Session::Close() {
+  auto self = shared_from_this();
+  asio::post(strand_, [self] {
+    if (self->closed_) return;
+    self->closed_ = true;
+    self->outbox_.clear();
+    std::error_code ignored;
+    self->socket_.shutdown(stream_protocol::socket::shutdown_both, ignored);
+    self->socket_.close(ignored);
+    self->broker_.Disconnect(self->id_);
+  });
+}
+
+}  // namespace
+
+struct UnixListener::Impl : std::enable_shared_from_this<Impl> {
+  Impl(asio::io_context& io, rpc::Broker& b) : io(io), broker(b), acceptor(io) {}
+  asio::io_context& io;
+  rpc::Broker& broker;
+  stream_protocol::acceptor acceptor;
+  std::string path;
+  std::set<std::weak_ptr<Session>, std::owner_less<std::weak_ptr<Session>>> sessions;
+
+  void Accept() {
+    auto self = shared_from_this();
+    acceptor.async_accept([self](std::error_code ec, stream_protocol::socket socket) {
+      if (ec) return;  // closed: the daemon is stopping
+      if (!PeerAllowed(socket)) {
+        std::cerr << "qvfaxd: refused a connection from another user\n";
+      } else {
+        auto session = std::make_shared<Session>(std::move(socket), self->broker);
+        self->sessions.insert(session);
+        session->Start();
+      }
+      self->Accept();
+    });
+  }
+};
+
+UnixListener::UnixListener(asio::io_context& io, rpc::Broker& broker, const std::string& path)
+    : impl_(std::make_shared<Impl>(io, broker)) {
+  impl_->path = path;
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (!folder.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+  }
+  if (std::filesystem::exists(path)) {
+    stream_protocol::socket probe(io);
+    std::error_code ec;
+    probe.connect(stream_protocol::endpoint(path), ec);
+    if (!ec) throw std::runtime_error(fmt::format("another qvfaxd already listens on {}", path));
+    std::filesystem::remove(path, ec);
+  }
+  // Created private: no other user may connect even before the chmod.
+  const mode_t old_mask = ::umask(0177);
+  std::error_code bind_error;
+  impl_->acceptor.open(stream_protocol());
+  impl_->acceptor.bind(stream_protocol::endpoint(path), bind_error);
+  ::umask(old_mask);
+  if (bind_error) throw std::runtime_error(fmt::format("cannot listen on {}: {}", path, bind_error.message()));
+  ::chmod(path.c_str(), 0600);
+  impl_->acceptor.listen();
+}
+
+UnixListener::~UnixListener() { Stop(); }
+
+void UnixListener::Start() { impl_->Accept(); }
+
+void UnixListener::Stop() {
+  std::error_code ignored;
+  if (impl_->acceptor.is_open()) {
+    impl_->acceptor.close(ignored);
+    std::filesystem::remove(impl_->path, ignored);
+  }
+  for (auto& weak : impl_->sessions) {
+    if (auto session = weak.lock()) session->Close();
+  }
+  impl_->sessions.clear();
+}
+
+}  // namespace qvfax::daemon

@@ -1,0 +1,28 @@
+// Choosing the fax engine from the command line: its name and its
+// configuration file, shared by qvfaxd and qvfax.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace qvfax {
+
+class ComponentRegistry;
+
+struct EngineChoice {
+  std::string name = "sim";
+  std::string config;  // engine configuration file; empty: the built-in default
+  double speed = 1.0;  // how much faster than real time the simulated line runs
+};
+
+void AddEngineOptions(CLI::App& app, EngineChoice& choice);
+
+// Reads the configuration now, so a bad file is reported before anything
+// starts; throws std::runtime_error naming the file and the field.
+std::function<void(ComponentRegistry&)> EngineRegistration(const EngineChoice& choice);
+
+}  // namespace qvfax
