@@ -1,0 +1,98 @@
+#include "daemon_process.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace qvfax::testing {
+
+DaemonProcess::DaemonProcess(double line_speed, std::vector<std::string> extra_args) {
+  std::string base = (std::filesystem::temp_directory_path() / "qvfaxd-test-XXXXXX").string();
+  if (!mkdtemp(base.data())) throw std::runtime_error("mkdtemp failed");
+  folder_ = base;
+  socket_ = folder_ + "/qvfaxd.sock";
+  std::vector<std::string> env_strings;
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    if (entry.rfind("XDG_", 0) != 0) env_strings.push_back(entry);
+  }
+  for (const char* var : {"XDG_RUNTIME_DIR=/run", "XDG_STATE_HOME=/state", "XDG_CONFIG_HOME=/config"}) {
+    const std::string text = var;
+    const auto eq = text.find('=');
+    std::filesystem::create_directories(folder_ + text.substr(eq + 1));
+    env_strings.push_back(text.substr(0, eq + 1) + folder_ + text.substr(eq + 1));
+  }
+  std::vector<std::string> arg_strings = {QVFAXD_PATH, "--socket", socket_, "--line-speed",
+                                          std::to_string(line_speed)};
+  arg_strings.insert(arg_strings.end(), extra_args.begin(), extra_args.end());
+  std::vector<char*> argv, envp;
+  for (auto& a : arg_strings) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (auto& e : env_strings) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  // The daemon says on stderr when it listens; read up to that line.
+  int pipe_fds[2];
+  if (::pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDERR_FILENO);
+  posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
+  const int spawned = posix_spawn(&pid_, QVFAXD_PATH, &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(pipe_fds[1]);
+  if (spawned != 0) {
+    ::close(pipe_fds[0]);
+    throw std::runtime_error("cannot start qvfaxd");
+  }
+  std::string said;
+  char c;
+  while (said.find("listening on") == std::string::npos && ::read(pipe_fds[0], &c, 1) == 1) said.push_back(c);
+  // Keep draining the daemon's stderr so it never blocks on a full pipe.
+  std::thread([fd = pipe_fds[0]] {
+    char buffer[4096];
+    while (::read(fd, buffer, sizeof buffer) > 0) {
+    }
+    ::close(fd);
+  }).detach();
+  if (said.find("listening on") == std::string::npos) throw std::runtime_error("qvfaxd did not start: " + said);
+}
+
+int DaemonProcess::Stop() {
+  if (pid_ <= 0) return -1;
+  ::kill(pid_, SIGTERM);
+  int status = 0;
+  ::waitpid(pid_, &status, 0);
+  pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+DaemonProcess::~DaemonProcess() {
+  Stop();
+  std::error_code ec;
+  std::filesystem::remove_all(folder_, ec);
+}
+
+std::string ReadLogs(const std::string& state_folder) {
+  std::string all;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(state_folder, ec)) {
+    if (entry.path().extension() != ".log") continue;
+    std::ifstream in(entry.path());
+    std::stringstream text;
+    text << in.rdbuf();
+    all += text.str();
+  }
+  return all;
+}
+
+}  // namespace qvfax::testing

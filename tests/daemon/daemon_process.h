@@ -1,0 +1,34 @@
+// A qvfaxd process for tests: started on a temporary socket with its own
+// runtime, state and configuration folders, stopped with SIGTERM.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace qvfax::testing {
+
+class DaemonProcess {
+ public:
+  explicit DaemonProcess(double line_speed = 100, std::vector<std::string> extra_args = {});
+  ~DaemonProcess();
+
+  const std::string& socket() const { return socket_; }
+  const std::string& folder() const { return folder_; }
+  std::string StateFolder() const { return folder_ + "/state"; }
+  // Sends SIGTERM and returns the exit status (-1 when it did not exit normally).
+  int Stop();
+  bool Running() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
+
+ private:
+  std::string folder_;
+  std::string socket_;
+  pid_t pid_ = -1;
+};
+
+// The whole text of the daemon's log files.
+std::string ReadLogs(const std::string& state_folder);
+
+}  // namespace qvfax::testing
