@@ -86,8 +86,8 @@ class Reaper {
 };
 
 struct Entry {
+  std::shared_ptr<Home> home;  // declared first: the object must go before its apartment
   Object object;
-  std::shared_ptr<Home> home;
   int refs = 0;
 };
 
@@ -154,7 +154,7 @@ struct Broker::Impl : std::enable_shared_from_this<Broker::Impl> {
       handle = known->second;
     } else {
       handle = conn.next_handle++;
-      conn.handles[handle] = Entry{object, home, 0};
+      conn.handles[handle] = Entry{home, object, 0};
       conn.by_object[object.ptr.get()] = handle;
     }
     ++conn.handles[handle].refs;
@@ -205,6 +205,11 @@ struct Broker::Impl : std::enable_shared_from_this<Broker::Impl> {
   void Fail(Connection& conn, const json& id, const Failure& failure) {
     if (!id.is_null()) conn.Send(Error(id, failure));
   }
+
+  // No more sends to the client; apartments waiting for its answers stop waiting.
+  static void Hush(Connection& conn);
+  // Hushes the connection and releases all its objects.
+  void Close(const std::shared_ptr<Connection>& conn);
 
   void Dispatch(const std::shared_ptr<Connection>& conn, const Message& message);
   void Release(const std::shared_ptr<Connection>& conn, int64_t handle, bool forced);
@@ -417,27 +422,30 @@ void Broker::Impl::ReleaseServer(std::shared_ptr<Home> home) {
   h->apartment->Post([weak, h] {
     auto impl = weak.lock();
     if (!impl || !h->server) return;
-    auto busy = [h] { return h->server->Annullabile() || h->server->Attivita()->Codice() != 0; };
-    if (!busy()) {
+    if (!h->server->LavoroInCorso()) {
       h->server.reset();
       impl->Forget(h);
       return;
     }
     // Its client is gone: let the work finish, with nobody to tell.
     h->server->BkgFaxVmEventi(std::make_shared<SilentSink>());
+    // The clock holds the only strong reference, so a poll dropped with its
+    // apartment frees itself.
     auto poll = std::make_shared<std::function<void()>>();
-    *poll = [weak, h, busy, poll] {
+    std::weak_ptr<std::function<void()>> again = poll;
+    *poll = [weak, h, again] {
       auto impl = weak.lock();
       if (!impl || !h->server) return;
-      if (busy()) {
-        CurrentApartment()->clock->Schedule(std::chrono::milliseconds(1000), *poll);
+      if (h->server->LavoroInCorso()) {
+        if (auto next = again.lock()) {
+          CurrentApartment()->clock->Schedule(std::chrono::milliseconds(1000), [next] { (*next)(); });
+        }
         return;
       }
       h->server.reset();
-      *poll = nullptr;
       impl->Forget(h);
     };
-    CurrentApartment()->clock->Schedule(std::chrono::milliseconds(1000), *poll);
+    CurrentApartment()->clock->Schedule(std::chrono::milliseconds(1000), [poll] { (*poll)(); });
   });
 }
 
@@ -457,12 +465,7 @@ Broker::~Broker() {
     std::lock_guard lock(impl_->mutex);
     connections.swap(impl_->connections);
   }
-  for (auto& [id, conn] : connections) {
-    std::lock_guard lock(conn->mutex);
-    for (auto& [name, token] : conn->follows) publication_board::Unfollow(token);
-    conn->closed = true;
-    conn->handles.clear();
-  }
+  for (auto& [id, conn] : connections) impl_->Close(conn);
   impl_->free_home.reset();
   impl_->reaper.reset();
 }
@@ -476,6 +479,29 @@ uint64_t Broker::Connect(std::shared_ptr<Peer> peer) {
   return conn->id;
 }
 
+void Broker::Impl::Hush(Connection& conn) {
+  std::lock_guard lock(conn.mutex);
+  conn.closed = true;
+  for (auto& [name, token] : conn.follows) publication_board::Unfollow(token);
+  conn.follows.clear();
+  for (auto& [id, promise] : conn.pending) {
+    promise->set_value(json{{"error", {{"message", "The client has disconnected"}, {"data", {{"number", kDisconnected}}}}}});
+  }
+  conn.pending.clear();
+}
+
+void Broker::Impl::Close(const std::shared_ptr<Connection>& conn) {
+  Hush(*conn);
+  std::vector<int64_t> handles;
+  {
+    std::lock_guard lock(conn->mutex);
+    for (auto& [handle, entry] : conn->handles) handles.push_back(handle);
+  }
+  // Newest first, so a server object's children go before it.
+  std::sort(handles.begin(), handles.end(), std::greater<>());
+  for (int64_t handle : handles) Release(conn, handle, true);
+}
+
 void Broker::Disconnect(uint64_t connection) {
   std::shared_ptr<Connection> conn;
   {
@@ -485,22 +511,7 @@ void Broker::Disconnect(uint64_t connection) {
     conn = it->second;
     impl_->connections.erase(it);
   }
-  std::vector<int64_t> handles;
-  {
-    std::lock_guard lock(conn->mutex);
-    conn->closed = true;
-    for (auto& [name, token] : conn->follows) publication_board::Unfollow(token);
-    conn->follows.clear();
-    // Apartments waiting for this client's answer stop waiting now.
-    for (auto& [id, promise] : conn->pending) {
-      promise->set_value(json{{"error", {{"message", "The client has disconnected"}, {"data", {{"number", kDisconnected}}}}}});
-    }
-    conn->pending.clear();
-    for (auto& [handle, entry] : conn->handles) handles.push_back(handle);
-  }
-  // Value objects first, so a server object's children go before it.
-  std::sort(handles.begin(), handles.end(), std::greater<>());
-  for (int64_t handle : handles) impl_->Release(conn, handle, true);
+  impl_->Close(conn);
 }
 
 void Broker::Handle(uint64_t connection, const std::string& line) {
@@ -544,11 +555,15 @@ void Broker::Handle(uint64_t connection, const std::string& line) {
 
 void Broker::Shutdown() {
   std::set<std::shared_ptr<Home>> homes;
+  std::vector<std::shared_ptr<Connection>> connections;
   {
     std::lock_guard lock(impl_->mutex);
     impl_->shut_down = true;
     homes = impl_->live;
+    for (auto& [id, conn] : impl_->connections) connections.push_back(conn);
   }
+  // Nobody is told anything from here on, and nobody is waited for.
+  for (auto& conn : connections) Impl::Hush(*conn);
   for (const auto& home : homes) {
     home->apartment->Call([h = home.get()] {
       if (!h->server) return;

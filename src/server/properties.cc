@@ -46,6 +46,14 @@ void QvVavUvaRazUr::PortaPredefinita(const std::string& port) { m_->porta_predef
 bool QvVavUvaRazUr::TestDialTone() const { return m_->test_dial_tone; }
 void QvVavUvaRazUr::TestDialTone(bool test) { m_->test_dial_tone = test; }
 
+bool QvVavUvaRazUr::LavoroInCorso() const {
+  for (const auto* timer : {&m_->mobjTimerSend, &m_->mobjTimerEnd, &m_->mobjTimerAnnulla, &m_->mobjTimerOpenPort,
+                            &m_->mobjTimerClosePort, &m_->mobjTimerRilevaModem}) {
+    if (*timer && (*timer)->Enabled()) return true;
+  }
+  return false;
+}
+
 std::string QvVavUvaRazUr::State::PortName() const {
   return mobjInfoFaxModem ? mobjInfoFaxModem->Porta() : std::string();
 }

@@ -94,6 +94,8 @@ class QvVavUvaRazUr {
   bool LeggiVisualizzaFaxManager();
   void ScriviVisualizzaFaxManager(bool show);
   const std::string& TestoLog() const;  // the accumulated log text
+  // Whether a timer is still armed, so that more work will run.
+  bool LavoroInCorso() const;
 
   // The timer handlers.
   void mobjTimerSend_TimerEvent();
