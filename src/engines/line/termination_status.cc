@@ -1,0 +1,59 @@
+// How a T.30 completion code of our calling terminal reads as a termination
+// status of the fax control: one table, the only place they meet.
+#include <spandsp.h>
+
+#include <utility>
+
+#include "engines/line/t30_line.h"
+#include "values/enums.h"
+
+namespace qvfax::line {
+
+namespace {
+
+constexpr std::pair<int, int32_t> kStatuses[] = {
+    {T30_ERR_OK, qbfaxvmstrms_NORMAL},
+    {T30_ERR_CEDTONE, qbfaxvmstrms_CEDTONE},
+    // Nobody answered with fax tones: a voice line, or no fax machine at all.
+    {T30_ERR_T0_EXPIRED, qbfaxvmstrms_T1_TIMEOUT},
+    {T30_ERR_T1_EXPIRED, qbfaxvmstrms_T1_TIMEOUT},
+    {T30_ERR_T3_EXPIRED, qbfaxvmstrms_B_RCVD_T3TO_NORESP},
+    {T30_ERR_HDLC_CARRIER, qbfaxvmstrms_HDLCCARR},
+    {T30_ERR_CANNOT_TRAIN, qbfaxvmstrms_TRAINING},
+    {T30_ERR_OPER_INT_FAIL, qbfaxvmstrms_OPINTFAIL},
+    {T30_ERR_INCOMPATIBLE, qbfaxvmstrms_COMPAT},
+    {T30_ERR_RX_INCAPABLE, qbfaxvmstrms_INVALID_REMOTE_RECEIVE},
+    {T30_ERR_TX_INCAPABLE, qbfaxvmstrms_INVALID_REMOTE},
+    {T30_ERR_NORESSUPPORT, qbfaxvmstrms_INVALID_REMOTE_RESOLUTION},
+    {T30_ERR_NOSIZESUPPORT, qbfaxvmstrms_INVALID_REMOTE_WIDTH},
+    {T30_ERR_UNEXPECTED, qbfaxvmstrms_BADPHASE},
+    {T30_ERR_TX_BADDCS, qbfaxvmstrms_DCS_SEND},
+    {T30_ERR_TX_BADPG, qbfaxvmstrms_BADPGTX},
+    {T30_ERR_TX_ECMPHD, qbfaxvmstrms_INVALID_REMOTE_ECM},
+    {T30_ERR_TX_GOTDCN, qbfaxvmstrms_GOTDCNTX},
+    {T30_ERR_TX_INVALRSP, qbfaxvmstrms_INVALID_RESPONSE},
+    {T30_ERR_TX_NODIS, qbfaxvmstrms_DIS_NOTRECEIVED},
+    {T30_ERR_TX_PHBDEAD, qbfaxvmstrms_PHASE_B},
+    {T30_ERR_TX_PHDDEAD, qbfaxvmstrms_PHASE_D},
+    {T30_ERR_TX_T5EXP, qbfaxvmstrms_B_T5TO_RR},
+    {T30_ERR_FILEERROR, qbfaxvmstrms_B_FILEIO},
+    {T30_ERR_NOPAGE, qbfaxvmstrms_NO_SEND_DOCUMET},
+    {T30_ERR_BADTIFF, qbfaxvmstrms_B_FILEFORMAT},
+    {T30_ERR_BADPAGE, qbfaxvmstrms_B_FILEFORMAT},
+    {T30_ERR_BADTAG, qbfaxvmstrms_B_FILEFORMAT},
+    {T30_ERR_BADTIFFHDR, qbfaxvmstrms_B_FILEFORMAT},
+    {T30_ERR_NOMEM, qbfaxvmstrms_B_MEMORY},
+    {T30_ERR_RETRYDCN, qbfaxvmstrms_RETRYDCN},
+    {T30_ERR_CALLDROPPED, qbfaxvmstrms_DISCONNECT},
+};
+
+}  // namespace
+
+int32_t TermStatusFor(int completion) {
+  for (const auto& [code, status] : kStatuses) {
+    if (code == completion) return status;
+  }
+  return qbfaxvmstrms_UNSPECIFIED;
+}
+
+}  // namespace qvfax::line
