@@ -107,7 +107,7 @@ void BM_ThirtyTwoClientsSendAtOnce(benchmark::State& state) {
   const std::string socket = folder + "/qvfaxd.sock";
   const std::string file = pages::MakeFaxTiff(folder + "/three.tif", 3);
   std::string speed = "200";
-  std::vector<std::string> args = {QVFAXD_PATH, "--socket", socket, "--line-speed", speed};
+  std::vector<std::string> args = {QVFAXD_PATH, "--socket", socket, "--engine", "sim", "--line-speed", speed};
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

@@ -4,26 +4,39 @@
 
 #include <CLI/CLI.hpp>
 
+#include "engines/line/line_bank.h"
 #include "engines/sim/sim_bank.h"
 
 namespace qvfax {
 
 void AddEngineOptions(CLI::App& app, EngineChoice& choice) {
-  app.add_option("--engine", choice.name, "Fax engine")->check(CLI::IsMember({"sim"}))->capture_default_str();
+  app.add_option("--engine", choice.name, "Fax engine: line (real fax signals on a software line) or sim")
+      ->check(CLI::IsMember({"line", "sim"}))
+      ->capture_default_str();
   app.add_option("--engine-config", choice.config, "Engine configuration file (JSON)")->check(CLI::ExistingFile);
-  app.add_option("--line-speed", choice.speed, "How many times faster than real time the line runs")
-      ->check(CLI::Range(0.001, 100000.0))
+  app.add_option("--line-speed", choice.speed, "How many times faster than real time the line runs (0: at once)")
+      ->check(CLI::Range(0.0, 100000.0))
       ->capture_default_str();
 }
 
 std::function<void(ComponentRegistry&)> EngineRegistration(const EngineChoice& choice) {
+  if (choice.name == "line") {
+    auto config = choice.config.empty() ? line::DefaultLineConfig() : line::LoadLineConfig(choice.config);
+    if (choice.speed > 0 || choice.config.empty()) config.speed = choice.speed;
+    return [config](ComponentRegistry& registry) { line::RegisterLineEngine(registry, config); };
+  }
   auto config = choice.config.empty() ? sim::DefaultConfig() : sim::LoadConfig(choice.config);
-  auto faster = [&](int32_t& ms) { ms = std::max(1, static_cast<int32_t>(ms / choice.speed)); };
-  faster(config.timing.dial_ms);
-  faster(config.timing.answer_ms);
-  faster(config.timing.training_ms);
-  faster(config.timing.page_ms);
-  faster(config.timing.hangup_ms);
+  if (choice.speed != 1) {
+    // 0 plays the call at once; other factors shorten (or stretch) every step.
+    auto scale = [&](int32_t& ms) {
+      ms = choice.speed <= 0 ? 1 : std::max(1, static_cast<int32_t>(ms / choice.speed));
+    };
+    scale(config.timing.dial_ms);
+    scale(config.timing.answer_ms);
+    scale(config.timing.training_ms);
+    scale(config.timing.page_ms);
+    scale(config.timing.hangup_ms);
+  }
   return [config](ComponentRegistry& registry) { sim::RegisterSimEngine(registry, config); };
 }
 

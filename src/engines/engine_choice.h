@@ -14,9 +14,9 @@ namespace qvfax {
 class ComponentRegistry;
 
 struct EngineChoice {
-  std::string name = "sim";
+  std::string name = "line";
   std::string config;  // engine configuration file; empty: the built-in default
-  double speed = 1.0;  // how much faster than real time the simulated line runs
+  double speed = 0;    // times real time the line runs; 0: as fast as the processor allows
 };
 
 void AddEngineOptions(CLI::App& app, EngineChoice& choice);

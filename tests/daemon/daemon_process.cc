@@ -32,7 +32,7 @@ DaemonProcess::DaemonProcess(double line_speed, std::vector<std::string> extra_a
     std::filesystem::create_directories(folder_ + text.substr(eq + 1));
     env_strings.push_back(text.substr(0, eq + 1) + folder_ + text.substr(eq + 1));
   }
-  std::vector<std::string> arg_strings = {QVFAXD_PATH, "--socket", socket_, "--line-speed",
+  std::vector<std::string> arg_strings = {QVFAXD_PATH, "--socket", socket_, "--engine", "sim", "--line-speed",
                                           std::to_string(line_speed)};
   arg_strings.insert(arg_strings.end(), extra_args.begin(), extra_args.end());
   std::vector<char*> argv, envp;

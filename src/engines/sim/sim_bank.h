@@ -93,6 +93,10 @@ class SimBank : public FaxControl, public FaxManager {
 
   struct Impl;
 
+ protected:
+  // For engines that keep the bank's ports and fax objects but run calls of their own.
+  Impl& state() { return *impl_; }
+
  private:
   std::unique_ptr<Impl> impl_;
 };

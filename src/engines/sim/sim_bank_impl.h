@@ -33,6 +33,7 @@ struct Call {
   bool connected = false;
   std::chrono::milliseconds connected_at{0};
   bool hanging_up = false;
+  std::optional<int32_t> connection_ms;  // set by engines that count the call's own time
   std::set<Clock::TimerId> pending;
 };
 

@@ -1,11 +1,9 @@
 // A simulated call: dialling, answer, training, pages and hang-up, each step
 // on the apartment's clock, each event raised on the apartment's thread.
-#include <map>
-#include <mutex>
-
 #include <fmt/format.h>
 
 #include "components/fax_control_events.h"
+#include "engines/bank_registration.h"
 #include "engines/sim/sim_bank_impl.h"
 #include "platform/apartment.h"
 #include "values/enums.h"
@@ -168,7 +166,9 @@ void SimBank::Impl::Terminate(int32_t status) {
   Call ended = std::move(*call);
   call.reset();
   const int32_t connection_ms =
-      ended.connected ? static_cast<int32_t>((clock->Now() - ended.connected_at).count()) : 0;
+      ended.connection_ms ? *ended.connection_ms
+      : ended.connected   ? static_cast<int32_t>((clock->Now() - ended.connected_at).count())
+                          : 0;
   status_text = "Idle";
   journal.push_back(fmt::format("TransmissionTerminated({}, {}, {}, {})", ended.port, status, ended.pages_done,
                                 connection_ms));
@@ -195,31 +195,9 @@ int32_t SimBank::AbortPort(std::string& name) {
 
 void RegisterSimEngine(ComponentRegistry& registry, Config config,
                        std::function<void(std::shared_ptr<SimBank>)> on_create) {
-  // The control host asks for the control, then for the library, on its own
-  // apartment: the library is the bank just made for that apartment.
-  struct Made {
-    std::mutex mutex;
-    std::map<const ApartmentContext*, std::weak_ptr<SimBank>> by_apartment;
-  };
-  auto made = std::make_shared<Made>();
-  registry.Register<FaxControl>("FAXLib.FAX", [config, made, on_create] {
-    auto& apartment = RequireApartment();
-    auto bank = std::make_shared<SimBank>(config, apartment.clock);
-    {
-      std::lock_guard lock(made->mutex);
-      made->by_apartment[&apartment] = bank;
-    }
-    if (on_create) on_create(bank);
-    return bank;
-  });
-  registry.Register<FaxManager>("FAXMNG32.DLL", [made]() -> std::shared_ptr<FaxManager> {
-    std::lock_guard lock(made->mutex);
-    auto it = made->by_apartment.find(&RequireApartment());
-    if (it == made->by_apartment.end()) return nullptr;
-    auto bank = it->second.lock();
-    made->by_apartment.erase(it);
-    return bank;
-  });
+  RegisterBank<SimBank>(
+      registry, [config](ApartmentContext& apartment) { return std::make_shared<SimBank>(config, apartment.clock); },
+      std::move(on_create));
 }
 
 }  // namespace qvfax::sim

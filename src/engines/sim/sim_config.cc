@@ -1,5 +1,7 @@
 #include "engines/sim/sim_config.h"
 
+#include "engines/config_reader.h"
+
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -12,55 +14,9 @@ namespace qvfax::sim {
 namespace {
 
 using nlohmann::json;
+using ConfigReader = qvfax::ConfigReader<ConfigError>;
 
-class Reader {
- public:
-  explicit Reader(std::string source) : source_(std::move(source)) {}
-
-  [[noreturn]] void Fail(const std::string& field, const std::string& problem) const {
-    throw ConfigError(fmt::format("{}: {}: {}", source_, field, problem));
-  }
-
-  void OnlyKnownKeys(const json& object, const std::string& where,
-                     const std::set<std::string>& known) const {
-    if (!object.is_object()) Fail(where, "must be an object");
-    for (const auto& [key, value] : object.items()) {
-      if (!known.count(key)) Fail(Join(where, key), "unknown field");
-    }
-  }
-
-  std::string String(const json& object, const std::string& where, const char* key,
-                     std::string fallback) const {
-    if (!object.contains(key)) return fallback;
-    if (!object[key].is_string()) Fail(Join(where, key), "must be a string");
-    return object[key].get<std::string>();
-  }
-
-  int32_t Integer(const json& object, const std::string& where, const char* key, int32_t fallback,
-                  int64_t min, int64_t max) const {
-    if (!object.contains(key)) return fallback;
-    const auto& v = object[key];
-    if (!v.is_number_integer()) Fail(Join(where, key), "must be a whole number");
-    const int64_t n = v.get<int64_t>();
-    if (n < min || n > max) Fail(Join(where, key), fmt::format("must be from {} to {}", min, max));
-    return static_cast<int32_t>(n);
-  }
-
-  bool Boolean(const json& object, const std::string& where, const char* key, bool fallback) const {
-    if (!object.contains(key)) return fallback;
-    if (!object[key].is_boolean()) Fail(Join(where, key), "must be true or false");
-    return object[key].get<bool>();
-  }
-
-  static std::string Join(const std::string& where, const std::string& key) {
-    return where.empty() ? key : where + "." + key;
-  }
-
- private:
-  std::string source_;
-};
-
-Modem ReadModem(const Reader& r, const json& j, const std::string& where) {
+Modem ReadModem(const ConfigReader& r, const json& j, const std::string& where) {
   r.OnlyKnownKeys(j, where, {"identity", "description", "classes", "dial_tone", "test_modem",
                              "open_port", "ecm", "bft", "colour", "max_baud"});
   Modem m;
@@ -77,7 +33,7 @@ Modem ReadModem(const Reader& r, const json& j, const std::string& where) {
   return m;
 }
 
-Remote ReadRemote(const Reader& r, const json& j, const std::string& where, bool with_number) {
+Remote ReadRemote(const ConfigReader& r, const json& j, const std::string& where, bool with_number) {
   std::set<std::string> known{"answer", "station_id", "speed", "fail_at_page", "ecm"};
   if (with_number) known.insert("number");
   r.OnlyKnownKeys(j, where, known);
@@ -92,11 +48,11 @@ Remote ReadRemote(const Reader& r, const json& j, const std::string& where, bool
   } else if (answer == "no_carrier") {
     remote.answer = Answer::kNoCarrier;
   } else {
-    r.Fail(Reader::Join(where, "answer"), "must be fax, busy, no_answer or no_carrier, not \"" + answer + "\"");
+    r.Fail(ConfigReader::Join(where, "answer"), "must be fax, busy, no_answer or no_carrier, not \"" + answer + "\"");
   }
   remote.station_id = r.String(j, where, "station_id", remote.station_id);
   remote.speed = r.Integer(j, where, "speed", remote.speed, 2400, 33600);
-  if (remote.speed % 2400 != 0) r.Fail(Reader::Join(where, "speed"), "must be a multiple of 2400");
+  if (remote.speed % 2400 != 0) r.Fail(ConfigReader::Join(where, "speed"), "must be a multiple of 2400");
   remote.fail_at_page = r.Integer(j, where, "fail_at_page", 0, 0, 32767);
   remote.ecm = r.Boolean(j, where, "ecm", remote.ecm);
   return remote;
@@ -112,7 +68,7 @@ Config DefaultConfig() {
 }
 
 Config ParseConfig(const std::string& json_text, const std::string& source) {
-  const Reader r(source);
+  const ConfigReader r(source);
   json doc;
   try {
     doc = json::parse(json_text);

@@ -1,0 +1,311 @@
+#include "engines/line/line_bank.h"
+
+#include <spandsp.h>
+
+#include <filesystem>
+
+#include <fmt/format.h>
+
+#include "components/fax_control_events.h"
+#include "engines/bank_registration.h"
+#include "engines/line/header_painter.h"
+#include "engines/line/t30_line.h"
+#include "engines/pages/bitmap_page.h"
+#include "engines/sim/sim_bank_impl.h"
+#include "platform/apartment.h"
+#include "values/enums.h"
+
+namespace qvfax::line {
+
+namespace {
+
+constexpr int kSliceBlocks = 50;        // one second of line time per slice
+constexpr int64_t kRingMs = 6000;       // one ring cadence
+constexpr int64_t kBusyMs = 4000;       // busy tone heard before giving up
+constexpr int64_t kNoAnswerMs = 45000;  // how long an unanswered call rings
+constexpr int64_t kHangUpMs = 1000;
+
+sim::Config BankConfig(const LineConfig& config) {
+  sim::Config bank;
+  bank.ports = config.ports;
+  return bank;
+}
+
+std::string Stamp(const OleDate& now) {
+  const std::string t = now.LogText();  // dd/mm/yyyy hh.nn.ss
+  return t.substr(6, 4) + t.substr(3, 2) + t.substr(0, 2) + "-" + t.substr(11, 2) + t.substr(14, 2) + t.substr(17, 2);
+}
+
+std::string SafeForFileName(const std::string& number) {
+  std::string safe;
+  for (char c : number) safe.push_back(std::isalnum(static_cast<unsigned char>(c)) || c == '+' ? c : '_');
+  return safe.empty() ? "unknown" : safe;
+}
+
+}  // namespace
+
+struct LineBank::Call {
+  std::unique_ptr<T30Line> line;
+  std::string document;  // the assembled pages, removed after the call
+  RemoteFax remote;
+  int64_t connected_at_ms = -1;
+};
+
+LineBank::LineBank(LineConfig config, std::shared_ptr<Clock> clock)
+    : SimBank(BankConfig(config), std::move(clock)), config_(std::move(config)) {}
+
+LineBank::~LineBank() {
+  state().CancelPending();
+  if (call_ && !call_->document.empty()) {
+    std::error_code ec;
+    std::filesystem::remove(call_->document, ec);
+  }
+}
+
+const std::string& LineBank::LastReceivedFile() const { return last_received_; }
+
+int32_t LineBank::CreateFaxObject(int16_t fax_type, int16_t pages, int16_t resolution, int16_t width,
+                                  int16_t length, int16_t compression, int16_t bft, int16_t ecm,
+                                  int16_t colour_handling, int16_t colour_type) {
+  // T.30 here carries black-and-white pages only: no file transfer, no colour.
+  if (fax_type == qbfaxvmtf_BFT || bft == qbfaxvmbft_Enable) {
+    state().Fail(qbfaxvmec_FER_INCOMPATIBLE_BFT_MODE);
+    return 0;
+  }
+  if (fax_type == qbfaxvmtf_COLOR || colour_handling == qbfaxvmgc_Enable) {
+    state().Fail(qbfaxvmec_FER_INCOMPATIBLE_COLOR_MODE);
+    return 0;
+  }
+  return SimBank::CreateFaxObject(fax_type, pages, resolution, width, length, compression, bft, ecm,
+                                  colour_handling, colour_type);
+}
+
+int32_t LineBank::SetFaxPage(int32_t& fax_id, int16_t fax_page, int16_t image_type, int16_t file_page) {
+  auto& m = state();
+  if (m.faxes.count(fax_id) && image_type == 11 && !m.image_file.empty()) {
+    pages::BitmapPage page;
+    if (const int32_t error = pages::ReadBitmapPage(m.image_file, file_page, page)) return m.Fail(error);
+  }
+  return SimBank::SetFaxPage(fax_id, fax_page, image_type, file_page);
+}
+
+int32_t LineBank::SendNow(const std::string& name, int32_t& fax_id) {
+  auto& m = state();
+  auto* port = m.Find(name);
+  if (!port) return m.Fail(qbfaxvmec_FAX_ERR_COMMPORT_NOT_EXISTS);
+  if (!port->open) return m.Fail(qbfaxvmec_FER_PORTCLOSED);
+  if (port->working || m.call) return m.Fail(qbfaxvmec_FER_FAXNOW);
+  auto fax = m.faxes.find(fax_id);
+  if (fax == m.faxes.end()) return m.Fail(qbfaxvmec_FAX_ERR_BAD_FAX_ID);
+  if (fax->second.number.empty()) return m.Fail(qbfaxvmec_FAX_ERR_NO_PHONE_NUMBER);
+
+  // The document the line sends: every attached page, with our header on top.
+  std::vector<pages::BitmapPage> document;
+  for (const auto& [file, page_in_file] : fax->second.attached) {
+    pages::BitmapPage page;
+    if (const int32_t error = pages::ReadBitmapPage(file, page_in_file, page)) return m.Fail(error);
+    document.push_back(std::move(page));
+  }
+  if (m.header_enabled) {
+    HeaderText text{m.header_left, m.header_center, m.header_right, m.local_id, fax->second.number,
+                    m.header_face, m.header_font_size, m.header_height};
+    const auto now = m.clock->LocalNow();
+    for (size_t i = 0; i < document.size(); ++i) {
+      PaintHeader(document[i], text, static_cast<int>(i + 1), static_cast<int>(document.size()), now);
+    }
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(config_.inbox, ec);
+  const std::string stamp = Stamp(m.clock->LocalNow());
+  auto setup_call = std::make_unique<Call>();
+  setup_call->document = (std::filesystem::path(config_.inbox) / fmt::format(".sending-{}-{}.tif", ::getpid(),
+                                                                              static_cast<void*>(this))).string();
+  if (document.empty()) {
+    // A fax of no pages: the call is made and ends after the handshake with nothing to send.
+    pages::BitmapPage blank;
+    blank.width = 1728;
+    blank.rows = 1;
+    blank.bits.assign(blank.Stride(), 0);
+    document.push_back(blank);
+  }
+  if (const int32_t error = pages::WriteFaxDocument(setup_call->document, document)) return m.Fail(error);
+
+  auto remote = config_.directory.find(fax->second.number);
+  setup_call->remote = remote == config_.directory.end() ? config_.any_number : remote->second;
+  const auto received = std::filesystem::path(config_.inbox) /
+                        fmt::format("{}-{}.tif", stamp, SafeForFileName(fax->second.number));
+
+  const auto& capabilities = port->capabilities;
+  CallSetup setup;
+  const int port_max_baud = capabilities.count(10) ? capabilities.at(10) : 7;
+  int caller_modems = T30_SUPPORT_V27TER;
+  if (port_max_baud >= qbfaxvmbr_9600) caller_modems |= T30_SUPPORT_V29;
+  if (port_max_baud >= qbfaxvmbr_14400) caller_modems |= T30_SUPPORT_V17;
+  const bool port_ecm = capabilities.count(3) && capabilities.at(3) == qbfaxvmbecm_Enable;
+  setup.caller = {m.local_id, port_ecm && fax->second.ecm != qbfaxvmbecm_Disable, true, caller_modems};
+  const auto& r = setup_call->remote;
+  setup.remote = {r.csi, r.ecm, r.t6, T30_SUPPORT_V27TER | T30_SUPPORT_V29 | (r.v17 ? T30_SUPPORT_V17 : 0)};
+  setup.tx_file = setup_call->document;
+  setup.rx_file = received.string();
+  setup.remote_is_fax = r.answer != RemoteFax::Answer::kVoice;
+  setup.noise_dbm0 = r.noise_dbm0;
+  if (r.answer == RemoteFax::Answer::kFax || r.answer == RemoteFax::Answer::kVoice) {
+    setup_call->line = std::make_unique<T30Line>(setup);
+    last_received_ = r.answer == RemoteFax::Answer::kFax ? received.string() : std::string();
+  }
+
+  sim::Call bookkeeping;
+  bookkeeping.port = name;
+  bookkeeping.fax_id = fax_id;
+  bookkeeping.pages_total = static_cast<int32_t>(fax->second.attached.size());
+  m.call = std::move(bookkeeping);
+  call_ = std::move(setup_call);
+  port->working = true;
+  m.page_number = 0;
+  m.page_ready_text.clear();
+  m.baud_text.clear();
+  m.journal.push_back(fmt::format("SendNow({}, {}) {} pages to {}", name, fax_id, m.call->pages_total,
+                                  fax->second.number));
+  m.Schedule(std::chrono::milliseconds(0), [this] {
+    auto& s = state();
+    s.status_text = "Dialing";
+    const std::string port = s.call->port;
+    s.Emit([&](FaxControlEvents& e) { e.Dialing(port); });
+    s.Emit([&](FaxControlEvents& e) { e.StatusChanged(port); });
+    switch (call_->remote.answer) {
+      case RemoteFax::Answer::kBusy:
+        s.status_text = "Busy";
+        s.Schedule(ClockDelay(kBusyMs), [this] { Finish(qbfaxvmstrms_BUSY); });
+        break;
+      case RemoteFax::Answer::kNoAnswer:
+        s.status_text = "Ringing";
+        s.Schedule(ClockDelay(kNoAnswerMs), [this] { Finish(qbfaxvmstrms_NO_ANSWER); });
+        break;
+      default:
+        Ring(call_->remote.rings);
+    }
+  });
+  return 0;
+}
+
+std::chrono::milliseconds LineBank::ClockDelay(int64_t line_ms) const {
+  if (config_.speed <= 0) return std::chrono::milliseconds(0);
+  return std::chrono::milliseconds(static_cast<int64_t>(static_cast<double>(line_ms) / config_.speed));
+}
+
+void LineBank::Ring(int rings_left) {
+  auto& s = state();
+  if (rings_left <= 0) {
+    s.status_text = "Answered";
+    Slice();
+    return;
+  }
+  s.status_text = "Ringing";
+  s.Schedule(ClockDelay(kRingMs), [this, rings_left] { Ring(rings_left - 1); });
+}
+
+void LineBank::Slice() {
+  auto& s = state();
+  if (!s.call || !call_ || !call_->line) return;
+  const std::string port = s.call->port;
+  for (const auto& event : call_->line->Step(kSliceBlocks)) {
+    switch (event.kind) {
+      case LineEvent::kConnected: {
+        call_->connected_at_ms = call_->line->LineMs();
+        s.call->connected = true;
+        s.negotiated_ecm[s.call->fax_id] = call_->line->Ecm();
+        s.baud_text = std::to_string(call_->line->BitRate());
+        const std::string csi = call_->line->RemoteIdent();
+        s.Emit([&](FaxControlEvents& e) { e.Connected(port, csi); });
+        s.Emit([&](FaxControlEvents& e) { e.SendStarted(port); });
+        if (s.call->pages_total > 0) {
+          s.page_number = 1;
+          s.status_text = "Sending page 1";
+          s.Emit([&](FaxControlEvents& e) { e.PageStarted(port, 1); });
+        }
+        break;
+      }
+      case LineEvent::kPageSent: {
+        const int page = std::min(event.page, s.call->pages_total);
+        if (page <= s.call->pages_done) break;
+        s.call->pages_done = page;
+        s.baud_text = std::to_string(call_->line->BitRate());
+        s.negotiated_ecm[s.call->fax_id] = call_->line->Ecm();
+        s.page_ready_text = fmt::format("Page {} ready", page);
+        s.Emit([&](FaxControlEvents& e) { e.PageEnded(port, page); });
+        if (page < s.call->pages_total) {
+          s.page_number = static_cast<int16_t>(page + 1);
+          s.status_text = fmt::format("Sending page {}", page + 1);
+          s.Emit([&](FaxControlEvents& e) { e.PageStarted(port, page + 1); });
+        }
+        break;
+      }
+      case LineEvent::kFinished: {
+        if (event.completion == T30_ERR_OK) {
+          const std::string csi = call_->line->RemoteIdent();
+          s.Emit([&](FaxControlEvents& e) { e.SendFinished(port, 0, csi); });
+        }
+        const int32_t status = TermStatusFor(event.completion);
+        s.status_text = "Disconnecting";
+        s.Schedule(ClockDelay(kHangUpMs), [this, status] { Finish(status); });
+        return;
+      }
+    }
+  }
+  if (!s.call || !call_ || !call_->line) return;
+  if (!call_->line->Active()) {
+    s.status_text = "Disconnecting";
+    s.Schedule(ClockDelay(kHangUpMs), [this] { Finish(qbfaxvmstrms_DISCONNECT); });
+    return;
+  }
+  s.Schedule(ClockDelay(static_cast<int64_t>(kSliceBlocks) * T30Line::kBlockMs), [this] { Slice(); });
+}
+
+void LineBank::Finish(int32_t status) {
+  auto& s = state();
+  if (!s.call) return;
+  if (call_ && call_->line && call_->connected_at_ms >= 0) {
+    s.call->connection_ms = static_cast<int32_t>(call_->line->LineMs() - call_->connected_at_ms);
+  }
+  if (call_ && !call_->document.empty()) {
+    std::error_code ec;
+    std::filesystem::remove(call_->document, ec);
+  }
+  if (call_ && call_->line) {
+    call_->line->HangUp();
+    if (!last_received_.empty()) s.journal.push_back("Received " + last_received_);
+  }
+  call_.reset();
+  s.Terminate(status);
+}
+
+int32_t LineBank::AbortPort(std::string& name) {
+  auto& s = state();
+  auto* port = s.Find(name);
+  if (!port) return s.Fail(qbfaxvmec_FAX_ERR_COMMPORT_NOT_EXISTS);
+  if (!port->open) return s.Fail(qbfaxvmec_FER_PORTCLOSED);
+  if (!s.call || s.call->port != name) return 0;
+  s.journal.push_back("AbortPort(" + name + ")");
+  if (s.call->hanging_up) return 0;
+  s.call->hanging_up = true;
+  s.CancelPending();
+  if (call_ && call_->line) {
+    // The remote hears us hang up: its session ends too.
+    if (call_->connected_at_ms >= 0) {
+      s.call->connection_ms = static_cast<int32_t>(call_->line->LineMs() - call_->connected_at_ms);
+    }
+    call_->line->HangUp();
+  }
+  s.status_text = "Disconnecting";
+  s.Schedule(ClockDelay(kHangUpMs), [this] { Finish(qbfaxvmstrms_ABORT); });
+  return 0;
+}
+
+void RegisterLineEngine(ComponentRegistry& registry, LineConfig config,
+                        std::function<void(std::shared_ptr<LineBank>)> on_create) {
+  RegisterBank<LineBank>(
+      registry, [config](ApartmentContext& apartment) { return std::make_shared<LineBank>(config, apartment.clock); },
+      std::move(on_create));
+}
+
+}  // namespace qvfax::line
