@@ -24,6 +24,9 @@ struct SendOptions {
   std::string local_id;
 };
 
+// The fax a virtual remote received most recently, in the line engine's inbox, if any.
+std::string LatestReceivedFax(const EngineChoice& engine);
+
 int Modems(const Common& common, const std::string& port);
 int Send(const Common& common, const SendOptions& options);
 int Status(const Common& common);

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -12,6 +13,7 @@
 #include "cli/commands.h"
 #include "cli/connection.h"
 #include "cli/fax_session.h"
+#include "engines/line/line_config.h"
 #include "platform/xdg_paths.h"
 
 namespace qvfax::cli {
@@ -27,6 +29,29 @@ std::optional<std::string> Published(const std::string& name) {
 }
 
 }  // namespace
+
+std::string LatestReceivedFax(const EngineChoice& engine) {
+  if (engine.name != "line") return {};
+  std::string inbox;
+  try {
+    inbox = engine.config.empty() ? line::DefaultLineConfig().inbox : line::LoadLineConfig(engine.config).inbox;
+  } catch (const std::exception&) {
+    return {};
+  }
+  std::error_code ec;
+  std::filesystem::path newest;
+  std::filesystem::file_time_type newest_time{};
+  for (const auto& entry : std::filesystem::directory_iterator(inbox, ec)) {
+    const auto name = entry.path().filename().string();
+    if (name.empty() || name[0] == '.' || entry.path().extension() != ".tif") continue;
+    const auto time = entry.last_write_time(ec);
+    if (newest.empty() || time > newest_time) {
+      newest = entry.path();
+      newest_time = time;
+    }
+  }
+  return newest.string();
+}
 
 int Report(const Common& common, const std::string& what, int code, const std::string& description) {
   if (common.json) {

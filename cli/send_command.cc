@@ -104,14 +104,16 @@ int Send(const Common& common, const SendOptions& options) {
 
     if (code != 0) return Report(common, "the fax was not sent", code, code_text);
     if (status != 0) return Report(common, fmt::format("the fax ended after {} of {} pages", sent, pages), status, status_text);
+    const std::string received = LatestReceivedFax(common.engine);
     if (common.json) {
       std::cout << rpc::json{{"event", "sent"}, {"pages", sent}, {"number", options.number}, {"remote", remote},
-                             {"status", status}, {"description", status_text}}.dump()
+                             {"status", status}, {"description", status_text}, {"received_file", received}}.dump()
                 << std::endl;
     } else {
       std::cout << fmt::format("Sent {} page{} to {} ({}): {}", sent, sent == 1 ? "" : "s", options.number,
                                remote.empty() ? "no remote id" : remote, status_text)
                 << std::endl;
+      if (!received.empty()) std::cout << "The remote fax machine stored what it received in " << received << std::endl;
     }
     return 0;
   } catch (const Failure& f) {

@@ -8,10 +8,12 @@
 namespace qvfax::pages {
 
 enum class PageResolution { kStandard, kFine };
+// Bars compress to almost nothing; text-like lines code as a typed letter does.
+enum class PageStyle { kBars, kText };
 
 // Writes `pages` pages to `path`; returns the path.
 std::string MakeFaxTiff(const std::string& path, int pages,
-                        PageResolution resolution = PageResolution::kStandard);
+                        PageResolution resolution = PageResolution::kStandard, PageStyle style = PageStyle::kBars);
 
 
 }  // namespace qvfax::pages
