@@ -1,6 +1,7 @@
 // Detecting the fax modems: the preferred port first, otherwise every port.
 #include "components/modem_info.h"
 #include "port/fax_classes.h"
+#include "platform/vb_strings.h"
 #include "server/server_state.h"
 #include "status/mod_xml.h"
 #include "status/status_document.h"
@@ -10,17 +11,6 @@ namespace qvfax {
 namespace {
 
 constexpr const char* kUnknownModem = "Sconosciuto";
-
-std::vector<std::string> SplitAtSpaces(const std::string& text) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  while (true) {
-    const size_t space = text.find(' ', start);
-    parts.push_back(text.substr(start, space - start));
-    if (space == std::string::npos) return parts;
-    start = space + 1;
-  }
-}
 
 // The modem the control has just tested on `port`, or nullptr when it
 // reports no class the server knows.
@@ -87,7 +77,7 @@ void QvVavUvaRazUr::ScansionaPorte() {
   auto& m = *m_;
   auto& fax = *m.mobjFax;
   const auto& registry = *m.apartment->registry;
-  for (const auto& port : SplitAtSpaces(fax.PortNames())) {
+  for (const auto& port : Split(fax.PortNames(), ' ')) {
     m.Trace("Inizio> TestModem su porta: " + port);
     fax.SetTestMode(5);
     fax.TestModem(port);

@@ -4,6 +4,7 @@
 
 #include "platform/automation_error.h"
 #include "platform/vb_types.h"
+#include "platform/vb_strings.h"
 #include "server/server_state.h"
 #include "status/mod_xml.h"
 #include "status/status_document.h"
@@ -15,24 +16,13 @@ namespace {
 constexpr int16_t kImageTypeTiff = 11;
 constexpr int16_t kFpSend = 9;
 
-std::vector<std::string> SplitFiles(const std::string& files) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  while (true) {
-    const size_t plus = files.find('+', start);
-    parts.push_back(files.substr(start, plus - start));
-    if (plus == std::string::npos) return parts;
-    start = plus + 1;
-  }
-}
-
 }  // namespace
 
 void QvVavUvaRazUr::FilesTif(const std::string& files) {
   m_->mlngPagineDaTrasmettere = 0;
   m_->files_tif = files;
   if (files.empty()) return;
-  for (auto& part : SplitFiles(files)) {
+  for (auto& part : Split(files, '+')) {
     m_->mlngPagineDaTrasmettere += m_->mobjFax->GetNumberOfPages(part, kImageTypeTiff);
   }
 }
@@ -132,7 +122,7 @@ void QvVavUvaRazUr::EseguiInvio() {
 
   if (m.errore->Codice() == 0) {
     int32_t fax_page = 0;
-    for (auto& file : SplitFiles(m.files_tif)) {
+    for (auto& file : Split(m.files_tif, '+')) {
       fax.ImageFileName(file);
       const int32_t pages = fax.GetNumberOfPages(file, kImageTypeTiff);
       for (int32_t page = 1; page <= pages; ++page) {

@@ -279,14 +279,8 @@ void LineBank::Finish(int32_t status) {
   s.Terminate(status);
 }
 
-int32_t LineBank::AbortPort(std::string& name) {
+void LineBank::BreakOffCall() {
   auto& s = state();
-  auto* port = s.Find(name);
-  if (!port) return s.Fail(qbfaxvmec_FAX_ERR_COMMPORT_NOT_EXISTS);
-  if (!port->open) return s.Fail(qbfaxvmec_FER_PORTCLOSED);
-  if (!s.call || s.call->port != name) return 0;
-  s.journal.push_back("AbortPort(" + name + ")");
-  if (s.call->hanging_up) return 0;
   s.call->hanging_up = true;
   s.CancelPending();
   if (call_ && call_->line) {
@@ -298,7 +292,6 @@ int32_t LineBank::AbortPort(std::string& name) {
   }
   s.status_text = "Disconnecting";
   s.Schedule(ClockDelay(kHangUpMs), [this] { Finish(qbfaxvmstrms_ABORT); });
-  return 0;
 }
 
 void RegisterLineEngine(ComponentRegistry& registry, LineConfig config,

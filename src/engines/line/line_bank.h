@@ -22,12 +22,14 @@ class LineBank : public sim::SimBank {
                           int16_t colour_type) override;
   int32_t SetFaxPage(int32_t& fax_id, int16_t fax_page, int16_t image_type, int16_t file_page) override;
   int32_t SendNow(const std::string& port, int32_t& fax_id) override;
-  int32_t AbortPort(std::string& port) override;
 
   // The file the remote of the last call stored what it received in.
   const std::string& LastReceivedFile() const;
 
   struct Call;
+
+ protected:
+  void BreakOffCall() override;
 
  private:
   void Ring(int rings_left);

@@ -23,26 +23,25 @@ struct T30Line::Impl {
     static_cast<Impl*>(user)->events.push_back({LineEvent::kConnected, 0, 0});
     return T30_ERR_OK;
   }
-  static int PhaseD(t30_state_t* t, void* user, int) {
-    auto* self = static_cast<Impl*>(user);
+  // Reports pages sent since the last report; returns the pages sent so far.
+  int ReportPages(t30_state_t* t) {
     t30_stats_t stats;
     t30_get_transfer_statistics(t, &stats);
-    if (stats.pages_tx > self->pages_reported) {
-      self->pages_reported = stats.pages_tx;
-      self->events.push_back({LineEvent::kPageSent, stats.pages_tx, 0});
+    if (stats.pages_tx > pages_reported) {
+      pages_reported = stats.pages_tx;
+      events.push_back({LineEvent::kPageSent, stats.pages_tx, 0});
     }
+    return stats.pages_tx;
+  }
+  static int PhaseD(t30_state_t* t, void* user, int) {
+    static_cast<Impl*>(user)->ReportPages(t);
     return T30_ERR_OK;
   }
   static void PhaseE(t30_state_t* t, void* user, int completion) {
     auto* self = static_cast<Impl*>(user);
-    t30_stats_t stats;
-    t30_get_transfer_statistics(t, &stats);
-    if (stats.pages_tx > self->pages_reported) {
-      self->pages_reported = stats.pages_tx;
-      self->events.push_back({LineEvent::kPageSent, stats.pages_tx, 0});
-    }
+    const int pages = self->ReportPages(t);
     self->finished = true;
-    self->events.push_back({LineEvent::kFinished, stats.pages_tx, completion});
+    self->events.push_back({LineEvent::kFinished, pages, completion});
   }
 
   static void Configure(fax_state_t* fax, const Terminal& terminal) {

@@ -96,6 +96,8 @@ class SimBank : public FaxControl, public FaxManager {
  protected:
   // For engines that keep the bank's ports and fax objects but run calls of their own.
   Impl& state() { return *impl_; }
+  // Breaks off the call under way, which is not yet hanging up; AbortPort has checked the port.
+  virtual void BreakOffCall();
 
  private:
   std::unique_ptr<Impl> impl_;

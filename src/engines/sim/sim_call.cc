@@ -186,11 +186,13 @@ int32_t SimBank::AbortPort(std::string& name) {
   if (!port->open) return m.Fail(qbfaxvmec_FER_PORTCLOSED);
   if (!m.call || m.call->port != name) return 0;
   m.journal.push_back("AbortPort(" + name + ")");
-  if (!m.call->hanging_up) {
-    m.CancelPending();
-    m.HangUp(qbfaxvmstrms_ABORT);
-  }
+  if (!m.call->hanging_up) BreakOffCall();
   return 0;
+}
+
+void SimBank::BreakOffCall() {
+  impl_->CancelPending();
+  impl_->HangUp(qbfaxvmstrms_ABORT);
 }
 
 void RegisterSimEngine(ComponentRegistry& registry, Config config,
