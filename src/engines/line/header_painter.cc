@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <mutex>
 
 namespace qvfax::line {
@@ -37,23 +38,31 @@ std::string ExpandHeader(const std::string& format, const HeaderText& text, int 
 
 namespace {
 
-// The font file fontconfig offers for a face name; "Courier_New" is asked for as "Courier New".
+// The font file fontconfig offers for a face name; "Courier_New" is asked for
+// as "Courier New". Looked up once per face, with a configuration of our own
+// that is released afterwards.
 std::string FontFile(std::string face) {
   std::replace(face.begin(), face.end(), '_', ' ');
-  static std::mutex mutex;  // fontconfig's default configuration is shared
+  if (face.empty()) face = "monospace";
+  static std::mutex mutex;
+  static std::map<std::string, std::string> known;
   std::lock_guard lock(mutex);
-  FcInit();
-  FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(face.empty() ? "monospace" : face.c_str()));
-  if (!pattern) return {};
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-  FcDefaultSubstitute(pattern);
-  FcResult result;
-  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  if (auto it = known.find(face); it != known.end()) return it->second;
   std::string file;
-  FcChar8* path = nullptr;
-  if (match && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch) file = reinterpret_cast<char*>(path);
-  if (match) FcPatternDestroy(match);
-  FcPatternDestroy(pattern);
+  if (FcConfig* config = FcInitLoadConfigAndFonts()) {
+    if (FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(face.c_str()))) {
+      FcConfigSubstitute(config, pattern, FcMatchPattern);
+      FcDefaultSubstitute(pattern);
+      FcResult result;
+      FcPattern* match = FcFontMatch(config, pattern, &result);
+      FcChar8* path = nullptr;
+      if (match && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch) file = reinterpret_cast<char*>(path);
+      if (match) FcPatternDestroy(match);
+      FcPatternDestroy(pattern);
+    }
+    FcConfigDestroy(config);
+  }
+  known[face] = file;
   return file;
 }
 
