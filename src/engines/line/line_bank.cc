@@ -142,7 +142,9 @@ int32_t LineBank::SendNow(const std::string& name, int32_t& fax_id) {
   if (port_max_baud >= qbfaxvmbr_9600) caller_modems |= T30_SUPPORT_V29;
   if (port_max_baud >= qbfaxvmbr_14400) caller_modems |= T30_SUPPORT_V17;
   const bool port_ecm = capabilities.count(3) && capabilities.at(3) == qbfaxvmbecm_Enable;
-  setup.caller = {m.local_id, port_ecm && fax->second.ecm != qbfaxvmbecm_Disable, true, caller_modems};
+  // T.6 only when the port's compression limit reaches 2D MMR.
+  const bool port_t6 = !capabilities.count(2) || capabilities.at(2) >= qbfaxvmc_2DMMR;
+  setup.caller = {m.local_id, port_ecm && fax->second.ecm != qbfaxvmbecm_Disable, port_t6, caller_modems};
   const auto& r = setup_call->remote;
   setup.remote = {r.csi, r.ecm, r.t6, T30_SUPPORT_V27TER | T30_SUPPORT_V29 | (r.v17 ? T30_SUPPORT_V17 : 0)};
   setup.tx_file = setup_call->document;
