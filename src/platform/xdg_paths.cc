@@ -18,7 +18,7 @@ std::filesystem::path Home() {
 
 std::filesystem::path FromEnv(const char* name, const std::filesystem::path& fallback) {
   const char* value = std::getenv(name);
-  // The base directory spec says relative paths are invalid and must be ignored.
+  // XDG base directories must be absolute; a relative one is ignored.
   if (value && *value == '/') return value;
   return fallback;
 }

@@ -188,30 +188,20 @@ TEST_F(LineEngine, PagesAFaxMachineCannotSendAreRefusedAtSetFaxPage) {
   int32_t fax_id = bankref.CreateFaxObject(1, 1, 3, 1, 1, 1, 1, 1, 1, 1);
   ASSERT_GT(fax_id, 0);
   // A grey page, a page of the wrong width, a truncated file.
-  const std::string grey = testing::ScratchPath("grey.tif");
-  {
-    TIFF* t = TIFFOpen(grey.c_str(), "w");
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 1728);
+  auto write_page = [](const std::string& path, uint32_t width, uint16_t bits, uint16_t photometric) {
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, 10);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits);
     TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-    std::vector<uint8_t> row(1728, 128);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
+    std::vector<uint8_t> row((width * bits + 7) / 8, 0x55);
     for (uint32_t y = 0; y < 10; ++y) TIFFWriteScanline(t, row.data(), y, 0);
     TIFFClose(t);
-  }
-  const std::string narrow = testing::ScratchPath("narrow.tif");
-  {
-    TIFF* t = TIFFOpen(narrow.c_str(), "w");
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 1000);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, 10);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    std::vector<uint8_t> row(125, 0);
-    for (uint32_t y = 0; y < 10; ++y) TIFFWriteScanline(t, row.data(), y, 0);
-    TIFFClose(t);
-  }
+    return path;
+  };
+  const std::string grey = write_page(testing::ScratchPath("grey.tif"), 1728, 8, PHOTOMETRIC_MINISBLACK);
+  const std::string narrow = write_page(testing::ScratchPath("narrow.tif"), 1000, 1, PHOTOMETRIC_MINISWHITE);
   const std::string whole = testing::MakeFaxTiff(testing::ScratchPath("whole.tif"), 1);
   const std::string truncated = testing::ScratchPath("truncated.tif");
   {
