@@ -106,10 +106,11 @@ class QvVavUvaRazUr {
   void mobjTimerRilevaModem_TimerEvent();
 
   struct State;  // the members; defined where the handlers live
-  State& m() { return *m_; }
-  void RefreshPortStatus(const std::string& port);
 
  private:
+  friend class FaxEventsHandler;
+  State& m() { return *m_; }
+  void RefreshPortStatus(const std::string& port);
   void CostruisciDocumento();
   void ApriPortaSelezionata();
   void ScansionaPorte();
