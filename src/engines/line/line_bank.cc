@@ -120,15 +120,11 @@ int32_t LineBank::SendNow(const std::string& name, int32_t& fax_id) {
   auto setup_call = std::make_unique<Call>();
   setup_call->document = (std::filesystem::path(config_.inbox) / fmt::format(".sending-{}-{}.tif", ::getpid(),
                                                                               static_cast<void*>(this))).string();
-  if (document.empty()) {
-    // A fax of no pages: the call is made and ends after the handshake with nothing to send.
-    pages::BitmapPage blank;
-    blank.width = 1728;
-    blank.rows = 1;
-    blank.bits.assign(blank.Stride(), 0);
-    document.push_back(blank);
+  if (!document.empty()) {
+    if (const int32_t error = pages::WriteFaxDocument(setup_call->document, document)) return m.Fail(error);
+  } else {
+    setup_call->document.clear();
   }
-  if (const int32_t error = pages::WriteFaxDocument(setup_call->document, document)) return m.Fail(error);
 
   auto remote = config_.directory.find(fax->second.number);
   setup_call->remote = remote == config_.directory.end() ? config_.any_number : remote->second;
@@ -151,7 +147,8 @@ int32_t LineBank::SendNow(const std::string& name, int32_t& fax_id) {
   setup.rx_file = received.string();
   setup.remote_is_fax = r.answer != RemoteFax::Answer::kVoice;
   setup.noise_dbm0 = r.noise_dbm0;
-  if (r.answer == RemoteFax::Answer::kFax || r.answer == RemoteFax::Answer::kVoice) {
+  // A fax of no pages dials and rings, then has nothing to send.
+  if (!document.empty() && (r.answer == RemoteFax::Answer::kFax || r.answer == RemoteFax::Answer::kVoice)) {
     setup_call->line = std::make_unique<T30Line>(setup);
     last_received_ = r.answer == RemoteFax::Answer::kFax ? received.string() : std::string();
   }
@@ -199,6 +196,10 @@ void LineBank::Ring(int rings_left) {
   auto& s = state();
   if (rings_left <= 0) {
     s.status_text = "Answered";
+    if (!call_->line) {
+      Finish(qbfaxvmstrms_NO_SEND_DOCUMET);
+      return;
+    }
     Slice();
     return;
   }

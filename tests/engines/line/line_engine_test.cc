@@ -171,6 +171,14 @@ TEST_F(LineEngine, TheHeaderIsExpandedAndDrawnIntoTheTopRows) {
   ExpectSamePages(sent, bank->LastReceivedFile(), 3, 40);
 }
 
+TEST_F(LineEngine, AFaxOfNoPagesRingsAndEndsWithNothingToSend) {
+  Prepare();
+  sent.clear();
+  SendTo("0612345678");
+  EXPECT_EQ(server->TRMStatus()->Codice(), 51);
+  EXPECT_EQ(server->PagineTrasmesse(), 0);
+}
+
 TEST(HeaderText, ExpandsEveryPlaceholder) {
   line::HeaderText text;
   text.local_id = "QVFAX";
