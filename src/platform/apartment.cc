@@ -49,11 +49,13 @@ struct Apartment::Impl {
 };
 
 Apartment::Apartment(std::shared_ptr<ComponentRegistry> registry, std::string name)
-    : impl_(std::make_unique<Impl>()) {
+    : impl_(std::make_shared<Impl>()) {
   impl_->name = std::move(name);
   impl_->context.registry = std::move(registry);
   impl_->context.clock = std::make_shared<SteadyClock>(impl_->loop);
-  impl_->thread = std::thread([impl = impl_.get()] {
+  // The thread holds its own reference: an apartment destroyed from one of its
+  // own handlers lets the thread finish that handler and clean up after itself.
+  impl_->thread = std::thread([impl = impl_] {
     ApartmentScope scope(impl->context);
     impl->loop.run();
     // Objects still held by the context are released on their own thread.
@@ -64,8 +66,15 @@ Apartment::Apartment(std::shared_ptr<ComponentRegistry> registry, std::string na
 Apartment::~Apartment() {
   impl_->work.reset();
   impl_->loop.stop();
-  if (impl_->thread.joinable()) impl_->thread.join();
+  if (!impl_->thread.joinable()) return;
+  if (IsCurrentThread()) {
+    impl_->thread.detach();
+  } else {
+    impl_->thread.join();
+  }
 }
+
+bool Apartment::IsCurrentThread() const { return impl_->thread.get_id() == std::this_thread::get_id(); }
 
 const std::string& Apartment::name() const { return impl_->name; }
 

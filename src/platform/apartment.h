@@ -70,11 +70,14 @@ void RunGuarded(const char* what, const std::function<void()>& handler);
 class Apartment {
  public:
   explicit Apartment(std::shared_ptr<ComponentRegistry> registry, std::string name = "apartment");
-  ~Apartment();  // cancels what is pending and joins the thread
+  // Cancels what is pending and joins the thread; from one of its own
+  // handlers, lets the thread end by itself once that handler returns.
+  ~Apartment();
   Apartment(const Apartment&) = delete;
   Apartment& operator=(const Apartment&) = delete;
 
   const std::string& name() const;
+  bool IsCurrentThread() const;
   void Post(std::function<void()> work);
 
   // Runs `work` on the apartment's thread and waits for its result or error.
@@ -89,7 +92,7 @@ class Apartment {
 
  private:
   struct Impl;
-  std::unique_ptr<Impl> impl_;
+  std::shared_ptr<Impl> impl_;
 };
 
 }  // namespace qvfax

@@ -37,12 +37,18 @@ struct Home {
   bool initialised = false;               // likewise
 
   ~Home() {
-    if (apartment) apartment->Call([this] { server.reset(); });
+    if (!apartment) return;
+    if (apartment->IsCurrentThread()) {
+      server.reset();
+    } else {
+      apartment->Call([this] { server.reset(); });
+    }
   }
 };
 
-// Drops the last references to homes on a thread of its own: dropping one
-// joins its apartment's thread, which must never be the thread dropping it.
+// Drops references to homes on a thread of its own, for the transport's
+// thread: dropping the last one joins an apartment that may be busy waiting
+// for a client, and the transport must go on reading meanwhile.
 class Reaper {
  public:
   Reaper() : thread_([this] { Run(); }) {}
@@ -140,7 +146,7 @@ struct Broker::Impl : std::enable_shared_from_this<Broker::Impl> {
         }
       }
     }
-    reaper->Drop(std::move(dropped));
+    // Called on the home's own apartment: the home may go right here.
   }
 
   // The answer to a call: a value, or a handle for an object.
@@ -238,8 +244,6 @@ void RunThere(const std::shared_ptr<Broker::Impl>& impl, const std::shared_ptr<C
     } catch (const std::exception& e) {
       impl->Fail(*conn, id, Failure{codes::kInternalError, e.what(), nullptr});
     }
-    // Never drop what may be the last reference here: that would join this very thread.
-    impl->reaper->Drop(std::move(home));
   });
 }
 
@@ -385,7 +389,6 @@ void Broker::Impl::Dispatch(const std::shared_ptr<Connection>& conn, const Messa
         auto home = h.lock();
         if (!impl || !home) return;
         if (home->server) RunGuarded("cancel", [&] { home->server->AnnullaFax(); });
-        impl->reaper->Drop(std::move(home));
       });
     }
     Reply(*conn, message.id, static_cast<int>(homes.size()));
