@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/connection.h"
 #include "engines/pages/bitmap_page.h"
+#include "engines/pages/tiff_pages.h"
 #include "engines/pages/sample_tiff.h"
 #include "platform/xdg_paths.h"
 
@@ -15,7 +16,7 @@ namespace {
 // Whether every page of `received` equals the corresponding sent page.
 bool SamePages(const std::vector<std::pair<std::string, int>>& sent, const std::string& received) {
   using namespace qvfax::pages;
-  if (CountBitmapPages(received) != static_cast<int32_t>(sent.size())) return false;
+  if (CountPages(received) != static_cast<int32_t>(sent.size())) return false;
   for (size_t i = 0; i < sent.size(); ++i) {
     BitmapPage a, b;
     if (ReadBitmapPage(sent[i].first, sent[i].second, a) != 0) return false;

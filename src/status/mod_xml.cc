@@ -7,13 +7,6 @@ namespace qvfax::modXml {
 namespace {
 constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_ws_pcdata |
                                    pugi::parse_declaration | pugi::parse_comments | pugi::parse_pi;
-
-struct StringWriter : pugi::xml_writer {
-  std::string text;
-  void write(const void* data, size_t size) override {
-    text.append(static_cast<const char*>(data), size);
-  }
-};
 }  // namespace
 
 void ImpostaTesto(pugi::xml_node element, const std::string& text) {

@@ -16,6 +16,12 @@ pugi::xml_node AggiungiElemento(pugi::xml_node parent, const char* name);
 void ImpostaTestoElemento(pugi::xml_node node, const char* path, const std::string& text);
 void ImpostaTesto(pugi::xml_node element, const std::string& text);
 
+// Collects serialised XML into a string.
+struct StringWriter : pugi::xml_writer {
+  std::string text;
+  void write(const void* data, size_t size) override { text.append(static_cast<const char*>(data), size); }
+};
+
 // A node of a scratch document, kept alive with it.
 struct ScratchNode {
   std::shared_ptr<pugi::xml_document> document;

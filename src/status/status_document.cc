@@ -3,19 +3,9 @@
 #include "components/text_publisher.h"
 #include "platform/apartment.h"
 #include "platform/automation_error.h"
+#include "status/mod_xml.h"
 
 namespace qvfax {
-
-namespace {
-
-struct StringWriter : pugi::xml_writer {
-  std::string text;
-  void write(const void* data, size_t size) override {
-    text.append(static_cast<const char*>(data), size);
-  }
-};
-
-}  // namespace
 
 std::shared_ptr<StatusDocument> StatusDocument::Create() {
   std::shared_ptr<StatusDocument> doc(new StatusDocument());
@@ -39,7 +29,7 @@ pugi::xml_node StatusDocument::RootChild(const char* name) const {
 }
 
 std::string StatusDocument::Xml() const {
-  StringWriter writer;
+  modXml::StringWriter writer;
   writer.text.reserve(8192);
   dom_.save(writer, "", pugi::format_raw);
   return std::move(writer.text);

@@ -91,23 +91,19 @@ int32_t LineBank::SetFaxPage(int32_t& fax_id, int16_t fax_page, int16_t image_ty
 
 int32_t LineBank::SendNow(const std::string& name, int32_t& fax_id) {
   auto& m = state();
-  auto* port = m.Find(name);
-  if (!port) return m.Fail(qbfaxvmec_FAX_ERR_COMMPORT_NOT_EXISTS);
-  if (!port->open) return m.Fail(qbfaxvmec_FER_PORTCLOSED);
-  if (port->working || m.call) return m.Fail(qbfaxvmec_FER_FAXNOW);
-  auto fax = m.faxes.find(fax_id);
-  if (fax == m.faxes.end()) return m.Fail(qbfaxvmec_FAX_ERR_BAD_FAX_ID);
-  if (fax->second.number.empty()) return m.Fail(qbfaxvmec_FAX_ERR_NO_PHONE_NUMBER);
+  sim::PortState* port = nullptr;
+  sim::FaxObject* object = nullptr;
+  if (const int32_t error = m.CheckSendable(name, fax_id, port, object)) return m.Fail(error);
 
   // The document the line sends: every attached page, with our header on top.
   std::vector<pages::BitmapPage> document;
-  for (const auto& [file, page_in_file] : fax->second.attached) {
+  for (const auto& [file, page_in_file] : object->attached) {
     pages::BitmapPage page;
     if (const int32_t error = pages::ReadBitmapPage(file, page_in_file, page)) return m.Fail(error);
     document.push_back(std::move(page));
   }
   if (m.header_enabled) {
-    HeaderText text{m.header_left, m.header_center, m.header_right, m.local_id, fax->second.number,
+    HeaderText text{m.header_left, m.header_center, m.header_right, m.local_id, object->number,
                     m.header_face, m.header_font_size, m.header_height};
     const auto now = m.clock->LocalNow();
     for (size_t i = 0; i < document.size(); ++i) {
@@ -126,10 +122,10 @@ int32_t LineBank::SendNow(const std::string& name, int32_t& fax_id) {
     setup_call->document.clear();
   }
 
-  auto remote = config_.directory.find(fax->second.number);
+  auto remote = config_.directory.find(object->number);
   setup_call->remote = remote == config_.directory.end() ? config_.any_number : remote->second;
   const auto received = std::filesystem::path(config_.inbox) /
-                        fmt::format("{}-{}.tif", stamp, SafeForFileName(fax->second.number));
+                        fmt::format("{}-{}.tif", stamp, SafeForFileName(object->number));
 
   const auto& capabilities = port->capabilities;
   CallSetup setup;
@@ -140,7 +136,7 @@ int32_t LineBank::SendNow(const std::string& name, int32_t& fax_id) {
   const bool port_ecm = capabilities.count(3) && capabilities.at(3) == qbfaxvmbecm_Enable;
   // T.6 only when the port's compression limit reaches 2D MMR.
   const bool port_t6 = !capabilities.count(2) || capabilities.at(2) >= qbfaxvmc_2DMMR;
-  setup.caller = {m.local_id, port_ecm && fax->second.ecm != qbfaxvmbecm_Disable, port_t6, caller_modems};
+  setup.caller = {m.local_id, port_ecm && object->ecm != qbfaxvmbecm_Disable, port_t6, caller_modems};
   const auto& r = setup_call->remote;
   setup.remote = {r.csi, r.ecm, r.t6, T30_SUPPORT_V27TER | T30_SUPPORT_V29 | (r.v17 ? T30_SUPPORT_V17 : 0)};
   setup.tx_file = setup_call->document;
@@ -156,7 +152,7 @@ int32_t LineBank::SendNow(const std::string& name, int32_t& fax_id) {
   sim::Call bookkeeping;
   bookkeeping.port = name;
   bookkeeping.fax_id = fax_id;
-  bookkeeping.pages_total = static_cast<int32_t>(fax->second.attached.size());
+  bookkeeping.pages_total = static_cast<int32_t>(object->attached.size());
   m.call = std::move(bookkeeping);
   call_ = std::move(setup_call);
   port->working = true;
@@ -164,7 +160,7 @@ int32_t LineBank::SendNow(const std::string& name, int32_t& fax_id) {
   m.page_ready_text.clear();
   m.baud_text.clear();
   m.journal.push_back(fmt::format("SendNow({}, {}) {} pages to {}", name, fax_id, m.call->pages_total,
-                                  fax->second.number));
+                                  object->number));
   m.Schedule(std::chrono::milliseconds(0), [this] {
     auto& s = state();
     s.status_text = "Dialing";

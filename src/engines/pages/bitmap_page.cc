@@ -21,8 +21,6 @@ bool FaxWidth(uint32_t width) { return width == 1728 || width == 2048 || width =
 
 }  // namespace
 
-int32_t CountBitmapPages(const std::string& file) { return CountPages(file); }
-
 int32_t ReadBitmapPage(const std::string& file, int32_t page, BitmapPage& out) {
   if (const int32_t error = CheckPage(file, page)) return error;
   std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(file.c_str(), "r"));

@@ -31,7 +31,4 @@ int32_t ReadBitmapPage(const std::string& file, int32_t page, BitmapPage& out);
 // Writes the pages as one TIFF/F document, T.6 coded. Returns 0 or -82.
 int32_t WriteFaxDocument(const std::string& file, const std::vector<BitmapPage>& pages);
 
-// The number of pages of a TIFF file, or a negative error code as above.
-int32_t CountBitmapPages(const std::string& file);
-
 }  // namespace qvfax::pages

@@ -70,6 +70,8 @@ struct SimBank::Impl {
   std::vector<std::string> journal;
 
   PortState* Find(const std::string& name);
+  // 0 when `fax_id` can be sent on port `name` now (setting both), else the control's error code.
+  int32_t CheckSendable(const std::string& name, int32_t fax_id, PortState*& port, FaxObject*& fax);
   int32_t Fail(int32_t code) {
     last_error = code;
     return code;

@@ -23,6 +23,18 @@ void SimBank::Impl::Schedule(std::chrono::milliseconds delay, std::function<void
   call->pending.insert(*id);
 }
 
+int32_t SimBank::Impl::CheckSendable(const std::string& name, int32_t fax_id, PortState*& port, FaxObject*& fax) {
+  port = Find(name);
+  if (!port) return qbfaxvmec_FAX_ERR_COMMPORT_NOT_EXISTS;
+  if (!port->open) return qbfaxvmec_FER_PORTCLOSED;
+  if (port->working || call) return qbfaxvmec_FER_FAXNOW;
+  auto it = faxes.find(fax_id);
+  if (it == faxes.end()) return qbfaxvmec_FAX_ERR_BAD_FAX_ID;
+  fax = &it->second;
+  if (fax->number.empty()) return qbfaxvmec_FAX_ERR_NO_PHONE_NUMBER;
+  return 0;
+}
+
 void SimBank::Impl::CancelPending() {
   if (!call) return;
   for (auto id : call->pending) clock->Cancel(id);
@@ -35,20 +47,16 @@ void SimBank::Impl::Emit(const std::function<void(FaxControlEvents&)>& event) {
 
 int32_t SimBank::SendNow(const std::string& name, int32_t& fax_id) {
   auto& m = *impl_;
-  auto* port = m.Find(name);
-  if (!port) return m.Fail(qbfaxvmec_FAX_ERR_COMMPORT_NOT_EXISTS);
-  if (!port->open) return m.Fail(qbfaxvmec_FER_PORTCLOSED);
-  if (port->working || m.call) return m.Fail(qbfaxvmec_FER_FAXNOW);
-  auto fax = m.faxes.find(fax_id);
-  if (fax == m.faxes.end()) return m.Fail(qbfaxvmec_FAX_ERR_BAD_FAX_ID);
-  if (fax->second.number.empty()) return m.Fail(qbfaxvmec_FAX_ERR_NO_PHONE_NUMBER);
+  PortState* port = nullptr;
+  FaxObject* object = nullptr;
+  if (const int32_t error = m.CheckSendable(name, fax_id, port, object)) return m.Fail(error);
 
   Call call;
   call.port = name;
   call.fax_id = fax_id;
-  auto remote = m.config.remotes.find(fax->second.number);
+  auto remote = m.config.remotes.find(object->number);
   call.remote = remote == m.config.remotes.end() ? m.config.other_numbers : remote->second;
-  call.pages_total = static_cast<int32_t>(fax->second.attached.size());
+  call.pages_total = static_cast<int32_t>(object->attached.size());
   const auto& modem = *port->config.modem;
   // The line trains at the slowest of what the remote, the modem and the
   // port's maximum allow; ECM only when all three sides want it.
@@ -56,9 +64,9 @@ int32_t SimBank::SendNow(const std::string& name, int32_t& fax_id) {
   const int32_t local_max_bps = 2400 * (std::min(port_max, modem.max_baud) - 1);
   call.speed = std::min(call.remote.speed, local_max_bps);
   call.ecm = call.remote.ecm && port->capabilities[3] == qbfaxvmbecm_Enable &&
-             fax->second.ecm != qbfaxvmbecm_Disable;
+             object->ecm != qbfaxvmbecm_Disable;
   m.journal.push_back(fmt::format("SendNow({}, {}) {} pages to {}", name, fax_id, call.pages_total,
-                                  fax->second.number));
+                                  object->number));
   m.call = std::move(call);
   port->working = true;
   m.page_number = 0;

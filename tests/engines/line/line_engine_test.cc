@@ -10,6 +10,7 @@
 #include "engines/line/header_painter.h"
 #include "engines/line/line_bank.h"
 #include "engines/pages/bitmap_page.h"
+#include "engines/pages/tiff_pages.h"
 #include "server_fixture.h"
 #include "tiff_maker.h"
 
@@ -69,7 +70,7 @@ class LineEngine : public ::testing::Test {
 };
 
 void ExpectSamePages(const std::string& sent, const std::string& received, int pages, uint32_t skip_rows = 0) {
-  ASSERT_EQ(pages::CountBitmapPages(received), pages);
+  ASSERT_EQ(pages::CountPages(received), pages);
   for (int p = 1; p <= pages; ++p) {
     pages::BitmapPage a, b;
     ASSERT_EQ(pages::ReadBitmapPage(sent, p, a), 0);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "engines/pages/bitmap_page.h"
+#include "engines/pages/tiff_pages.h"
 #include "tiff_maker.h"
 
 namespace qvfax::line {
@@ -33,7 +34,7 @@ Outcome RunCall(T30Line& line) {
 }
 
 void ExpectSamePages(const std::string& sent, const std::string& received, int pages) {
-  ASSERT_EQ(pages::CountBitmapPages(received), pages);
+  ASSERT_EQ(pages::CountPages(received), pages);
   for (int p = 1; p <= pages; ++p) {
     pages::BitmapPage a, b;
     ASSERT_EQ(pages::ReadBitmapPage(sent, p, a), 0);

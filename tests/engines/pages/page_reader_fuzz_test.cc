@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "engines/pages/bitmap_page.h"
+#include "engines/pages/tiff_pages.h"
 #include "tiff_maker.h"
 
 namespace qvfax {
@@ -40,7 +41,7 @@ std::string SmallFaxPage(const std::string& path, uint16_t compression) {
 
 // Reads every page it can; returns how many pages read cleanly.
 int ReadAll(const std::string& path) {
-  const int32_t pages = pages::CountBitmapPages(path);
+  const int32_t pages = pages::CountPages(path);
   int good = 0;
   for (int32_t p = 1; p <= std::min(pages, 3); ++p) {
     pages::BitmapPage page;
