@@ -8,10 +8,10 @@
 
 #include "components/fax_control_events.h"
 #include "engines/bank_registration.h"
-#include "engines/line/header_painter.h"
+#include "engines/core/bank_state.h"
+#include "engines/core/document.h"
+#include "engines/core/termination_status.h"
 #include "engines/line/t30_line.h"
-#include "engines/pages/bitmap_page.h"
-#include "engines/sim/sim_bank_impl.h"
 #include "platform/apartment.h"
 #include "values/enums.h"
 
@@ -24,12 +24,6 @@ constexpr int64_t kRingMs = 6000;       // one ring cadence
 constexpr int64_t kBusyMs = 4000;       // busy tone heard before giving up
 constexpr int64_t kNoAnswerMs = 45000;  // how long an unanswered call rings
 constexpr int64_t kHangUpMs = 1000;
-
-sim::Config BankConfig(const LineConfig& config) {
-  sim::Config bank;
-  bank.ports = config.ports;
-  return bank;
-}
 
 std::string Stamp(const OleDate& now) {
   const std::string t = now.LogText();  // dd/mm/yyyy hh.nn.ss
@@ -52,7 +46,7 @@ struct LineBank::Call {
 };
 
 LineBank::LineBank(LineConfig config, std::shared_ptr<Clock> clock)
-    : SimBank(BankConfig(config), std::move(clock)), config_(std::move(config)) {}
+    : core::Bank(config.ports, std::move(clock), core::PageKind::kT30Bitmap), config_(std::move(config)) {}
 
 LineBank::~LineBank() {
   state().CancelPending();
@@ -64,62 +58,20 @@ LineBank::~LineBank() {
 
 const std::string& LineBank::LastReceivedFile() const { return last_received_; }
 
-int32_t LineBank::CreateFaxObject(int16_t fax_type, int16_t pages, int16_t resolution, int16_t width,
-                                  int16_t length, int16_t compression, int16_t bft, int16_t ecm,
-                                  int16_t colour_handling, int16_t colour_type) {
-  // T.30 here carries black-and-white pages only: no file transfer, no colour.
-  if (fax_type == qbfaxvmtf_BFT || bft == qbfaxvmbft_Enable) {
-    state().Fail(qbfaxvmec_FER_INCOMPATIBLE_BFT_MODE);
-    return 0;
-  }
-  if (fax_type == qbfaxvmtf_COLOR || colour_handling == qbfaxvmgc_Enable) {
-    state().Fail(qbfaxvmec_FER_INCOMPATIBLE_COLOR_MODE);
-    return 0;
-  }
-  return SimBank::CreateFaxObject(fax_type, pages, resolution, width, length, compression, bft, ecm,
-                                  colour_handling, colour_type);
-}
-
-int32_t LineBank::SetFaxPage(int32_t& fax_id, int16_t fax_page, int16_t image_type, int16_t file_page) {
-  auto& m = state();
-  if (m.faxes.count(fax_id) && image_type == 11 && !m.image_file.empty()) {
-    pages::BitmapPage page;
-    if (const int32_t error = pages::ReadBitmapPage(m.image_file, file_page, page)) return m.Fail(error);
-  }
-  return SimBank::SetFaxPage(fax_id, fax_page, image_type, file_page);
-}
-
 int32_t LineBank::SendNow(const std::string& name, int32_t& fax_id) {
   auto& m = state();
-  sim::PortState* port = nullptr;
-  sim::FaxObject* object = nullptr;
+  core::PortState* port = nullptr;
+  core::FaxObject* object = nullptr;
   if (const int32_t error = m.CheckSendable(name, fax_id, port, object)) return m.Fail(error);
 
-  // The document the line sends: every attached page, with our header on top.
-  std::vector<pages::BitmapPage> document;
-  for (const auto& [file, page_in_file] : object->attached) {
-    pages::BitmapPage page;
-    if (const int32_t error = pages::ReadBitmapPage(file, page_in_file, page)) return m.Fail(error);
-    document.push_back(std::move(page));
-  }
-  if (m.header_enabled) {
-    HeaderText text{m.header_left, m.header_center, m.header_right, m.local_id, object->number,
-                    m.header_face, m.header_font_size, m.header_height};
-    const auto now = m.clock->LocalNow();
-    for (size_t i = 0; i < document.size(); ++i) {
-      PaintHeader(document[i], text, static_cast<int>(i + 1), static_cast<int>(document.size()), now);
-    }
-  }
   std::error_code ec;
   std::filesystem::create_directories(config_.inbox, ec);
   const std::string stamp = Stamp(m.clock->LocalNow());
   auto setup_call = std::make_unique<Call>();
-  setup_call->document = (std::filesystem::path(config_.inbox) / fmt::format(".sending-{}-{}.tif", ::getpid(),
-                                                                              static_cast<void*>(this))).string();
-  if (!document.empty()) {
-    if (const int32_t error = pages::WriteFaxDocument(setup_call->document, document)) return m.Fail(error);
-  } else {
-    setup_call->document.clear();
+  if (!object->attached.empty()) {
+    setup_call->document = (std::filesystem::path(config_.inbox) /
+                            fmt::format(".sending-{}-{}.tif", ::getpid(), static_cast<void*>(this))).string();
+    if (const int32_t error = core::AssembleDocument(m, *object, setup_call->document)) return m.Fail(error);
   }
 
   auto remote = config_.directory.find(object->number);
@@ -144,23 +96,13 @@ int32_t LineBank::SendNow(const std::string& name, int32_t& fax_id) {
   setup.remote_is_fax = r.answer != RemoteFax::Answer::kVoice;
   setup.noise_dbm0 = r.noise_dbm0;
   // A fax of no pages dials and rings, then has nothing to send.
-  if (!document.empty() && (r.answer == RemoteFax::Answer::kFax || r.answer == RemoteFax::Answer::kVoice)) {
+  if (!setup_call->document.empty() && (r.answer == RemoteFax::Answer::kFax || r.answer == RemoteFax::Answer::kVoice)) {
     setup_call->line = std::make_unique<T30Line>(setup);
     last_received_ = r.answer == RemoteFax::Answer::kFax ? received.string() : std::string();
   }
 
-  sim::Call bookkeeping;
-  bookkeeping.port = name;
-  bookkeeping.fax_id = fax_id;
-  bookkeeping.pages_total = static_cast<int32_t>(object->attached.size());
-  m.call = std::move(bookkeeping);
+  m.BeginCall(*port, fax_id, *object);
   call_ = std::move(setup_call);
-  port->working = true;
-  m.page_number = 0;
-  m.page_ready_text.clear();
-  m.baud_text.clear();
-  m.journal.push_back(fmt::format("SendNow({}, {}) {} pages to {}", name, fax_id, m.call->pages_total,
-                                  object->number));
   m.Schedule(std::chrono::milliseconds(0), [this] {
     auto& s = state();
     s.status_text = "Dialing";
@@ -217,26 +159,16 @@ void LineBank::Slice() {
         const std::string csi = call_->line->RemoteIdent();
         s.Emit([&](FaxControlEvents& e) { e.Connected(port, csi); });
         s.Emit([&](FaxControlEvents& e) { e.SendStarted(port); });
-        if (s.call->pages_total > 0) {
-          s.page_number = 1;
-          s.status_text = "Sending page 1";
-          s.Emit([&](FaxControlEvents& e) { e.PageStarted(port, 1); });
-        }
+        if (s.call->pages_total > 0) s.PageStarted(1);
         break;
       }
       case LineEvent::kPageSent: {
         const int page = std::min(event.page, s.call->pages_total);
         if (page <= s.call->pages_done) break;
-        s.call->pages_done = page;
         s.baud_text = std::to_string(call_->line->BitRate());
         s.negotiated_ecm[s.call->fax_id] = call_->line->Ecm();
-        s.page_ready_text = fmt::format("Page {} ready", page);
-        s.Emit([&](FaxControlEvents& e) { e.PageEnded(port, page); });
-        if (page < s.call->pages_total) {
-          s.page_number = static_cast<int16_t>(page + 1);
-          s.status_text = fmt::format("Sending page {}", page + 1);
-          s.Emit([&](FaxControlEvents& e) { e.PageStarted(port, page + 1); });
-        }
+        s.PageEnded(page);
+        if (page < s.call->pages_total) s.PageStarted(page + 1);
         break;
       }
       case LineEvent::kFinished: {
@@ -244,7 +176,7 @@ void LineBank::Slice() {
           const std::string csi = call_->line->RemoteIdent();
           s.Emit([&](FaxControlEvents& e) { e.SendFinished(port, 0, csi); });
         }
-        const int32_t status = TermStatusFor(event.completion);
+        const int32_t status = core::TermStatusFor(event.completion);
         s.status_text = "Disconnecting";
         s.Schedule(ClockDelay(kHangUpMs), [this, status] { Finish(status); });
         return;

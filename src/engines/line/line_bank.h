@@ -1,4 +1,4 @@
-// The line engine: the bank's ports and fax objects, with calls that are real
+// The line engine: the engine core's ports and fax objects, with calls that are real
 // T.30 sessions on a software telephone line to virtual remote fax machines.
 // A call runs in slices of line time on the apartment's clock, so the
 // apartment stays responsive; the speed factor relates line time to clock time.
@@ -8,19 +8,16 @@
 #include <memory>
 
 #include "engines/line/line_config.h"
-#include "engines/sim/sim_bank.h"
+#include "engines/core/bank.h"
+#include "platform/component_registry.h"
 
 namespace qvfax::line {
 
-class LineBank : public sim::SimBank {
+class LineBank : public core::Bank {
  public:
   LineBank(LineConfig config, std::shared_ptr<Clock> clock);
   ~LineBank() override;
 
-  int32_t CreateFaxObject(int16_t fax_type, int16_t pages, int16_t resolution, int16_t width, int16_t length,
-                          int16_t compression, int16_t bft, int16_t ecm, int16_t colour_handling,
-                          int16_t colour_type) override;
-  int32_t SetFaxPage(int32_t& fax_id, int16_t fax_page, int16_t image_type, int16_t file_page) override;
   int32_t SendNow(const std::string& port, int32_t& fax_id) override;
 
   // The file the remote of the last call stored what it received in.

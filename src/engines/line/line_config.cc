@@ -11,10 +11,10 @@ namespace qvfax::line {
 namespace {
 
 using nlohmann::json;
-using Reader = ConfigReader<sim::ConfigError>;
+using Reader = ConfigReader<core::ConfigError>;
 
-sim::Modem SoftModem(const std::string& name) {
-  sim::Modem modem;
+core::Modem SoftModem(const std::string& name) {
+  core::Modem modem;
   modem.identity = "QVLINE-" + name;
   modem.description = "qvfax soft modem V.17/V.29/V.27ter on " + name;
   modem.classes = "1,1.0";
@@ -102,7 +102,7 @@ LineConfig ParseLineConfig(const std::string& json_text, const std::string& sour
 
 LineConfig LoadLineConfig(const std::string& path) {
   std::ifstream in(path);
-  if (!in) throw sim::ConfigError(path + ": cannot be read");
+  if (!in) throw core::ConfigError(path + ": cannot be read");
   std::stringstream text;
   text << in.rdbuf();
   return ParseLineConfig(text.str(), path);

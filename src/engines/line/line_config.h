@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engines/sim/sim_config.h"
+#include "engines/core/port_spec.h"
 
 namespace qvfax::line {
 
@@ -22,7 +22,7 @@ struct RemoteFax {
 };
 
 struct LineConfig {
-  std::vector<sim::Port> ports;                // soft modems, class "1,1.0"
+  std::vector<core::Port> ports;                // soft modems, class "1,1.0"
   std::map<std::string, RemoteFax> directory;  // by number dialled
   RemoteFax any_number;                        // every other number
   std::string inbox;                           // where remotes store what they receive
@@ -34,7 +34,7 @@ struct LineConfig {
 // the user's state folder.
 LineConfig DefaultLineConfig();
 
-// Throws sim::ConfigError naming `source` and the field.
+// Throws core::ConfigError naming `source` and the field.
 LineConfig ParseLineConfig(const std::string& json_text, const std::string& source);
 LineConfig LoadLineConfig(const std::string& path);
 

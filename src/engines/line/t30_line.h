@@ -63,7 +63,4 @@ class T30Line {
   std::unique_ptr<Impl> impl_;
 };
 
-// The termination status (enmQvBkgFaxVmTRMStatus) for a T.30 completion code.
-int32_t TermStatusFor(int completion);
-
 }  // namespace qvfax::line

@@ -5,30 +5,16 @@
 
 #include <cstdint>
 #include <map>
-#include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "engines/core/port_spec.h"
+
 namespace qvfax::sim {
 
-struct Modem {
-  std::string identity = "QVSIM-144";
-  std::string description = "Simulated fax modem V.17 14400";
-  std::string classes = "1,1.0,2,2.0";
-  int32_t dial_tone = 1;     // what TestDialTone answers: 1 tone, 0 none, -1 no modem
-  int32_t test_modem = 0;    // what TestModem returns
-  int32_t open_port = 0;     // what OpenPort returns
-  bool ecm = true;
-  bool bft = false;
-  bool colour = false;
-  int32_t max_baud = 7;      // enmQvBkgFaxVmBaudRate code of the fastest speed
-};
-
-struct Port {
-  std::string name;
-  std::optional<Modem> modem;  // nothing attached when empty
-};
+using Modem = core::Modem;
+using Port = core::Port;
+using ConfigError = core::ConfigError;
 
 enum class Answer { kFax, kBusy, kNoAnswer, kNoCarrier };
 
@@ -55,10 +41,6 @@ struct Config {
   Timing timing;
 };
 
-class ConfigError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // Two ports: "ttyS0" with a class 1/1.0/2/2.0 modem and a dial tone, "ttyS1"
 // with nothing attached; every number answers as a fax machine.

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engines/line/header_painter.h"
+#include "engines/pages/header_painter.h"
 #include "engines/line/line_bank.h"
 #include "engines/pages/bitmap_page.h"
 #include "engines/pages/tiff_pages.h"
@@ -181,14 +181,14 @@ TEST_F(LineEngine, AFaxOfNoPagesRingsAndEndsWithNothingToSend) {
 }
 
 TEST(HeaderText, ExpandsEveryPlaceholder) {
-  line::HeaderText text;
+  pages::HeaderText text;
   text.local_id = "QVFAX";
   text.number = "0612345";
   const auto now = OleDate::FromLocal(2026, 12, 5, 9, 7, 30);
-  EXPECT_EQ(line::ExpandHeader("From: %i To: %f", text, 2, 5, now), "From: QVFAX To: 0612345");
-  EXPECT_EQ(line::ExpandHeader("Page %c of %p", text, 2, 5, now), "Page 2 of 5");
-  EXPECT_EQ(line::ExpandHeader("%t, %D", text, 2, 5, now), "09:07, 05/12/2026");
-  EXPECT_EQ(line::ExpandHeader("100%% %x %", text, 1, 1, now), "100% %x %");
+  EXPECT_EQ(pages::ExpandHeader("From: %i To: %f", text, 2, 5, now), "From: QVFAX To: 0612345");
+  EXPECT_EQ(pages::ExpandHeader("Page %c of %p", text, 2, 5, now), "Page 2 of 5");
+  EXPECT_EQ(pages::ExpandHeader("%t, %D", text, 2, 5, now), "09:07, 05/12/2026");
+  EXPECT_EQ(pages::ExpandHeader("100%% %x %", text, 1, 1, now), "100% %x %");
 }
 
 TEST_F(LineEngine, PagesAFaxMachineCannotSendAreRefusedAtSetFaxPage) {

@@ -1,5 +1,6 @@
 // Two SpanDSP terminals on a software line: the pages that arrive are the
 // pages that were sent, pixel for pixel.
+#include "engines/core/termination_status.h"
 #include "engines/line/t30_line.h"
 
 #include <spandsp.h>
@@ -106,16 +107,16 @@ TEST(T30Line, AVoiceLineTimesOutWaitingForFaxTones) {
   T30Line line(setup);
   const Outcome out = RunCall(line);
   ASSERT_EQ(out.events.back().kind, LineEvent::kFinished);
-  EXPECT_EQ(TermStatusFor(out.events.back().completion), 38);
+  EXPECT_EQ(core::TermStatusFor(out.events.back().completion), 38);
 }
 
 TEST(TermStatusFor, MapsCompletionCodesToTerminationStatuses) {
-  EXPECT_EQ(TermStatusFor(T30_ERR_OK), 0);
-  EXPECT_EQ(TermStatusFor(T30_ERR_T1_EXPIRED), 38);
-  EXPECT_EQ(TermStatusFor(T30_ERR_CANNOT_TRAIN), 19);
-  EXPECT_EQ(TermStatusFor(T30_ERR_CALLDROPPED), 131);
-  EXPECT_EQ(TermStatusFor(T30_ERR_TX_PHDDEAD), 29);
-  EXPECT_EQ(TermStatusFor(9999), 2);
+  EXPECT_EQ(core::TermStatusFor(T30_ERR_OK), 0);
+  EXPECT_EQ(core::TermStatusFor(T30_ERR_T1_EXPIRED), 38);
+  EXPECT_EQ(core::TermStatusFor(T30_ERR_CANNOT_TRAIN), 19);
+  EXPECT_EQ(core::TermStatusFor(T30_ERR_CALLDROPPED), 131);
+  EXPECT_EQ(core::TermStatusFor(T30_ERR_TX_PHDDEAD), 29);
+  EXPECT_EQ(core::TermStatusFor(9999), 2);
 }
 
 }  // namespace

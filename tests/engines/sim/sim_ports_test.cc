@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "engines/sim/sim_bank.h"
-#include "engines/sim/sim_bank_impl.h"
+#include "engines/core/bank_state.h"
 #include "platform/manual_clock.h"
 
 namespace qvfax::sim {
@@ -54,9 +54,9 @@ TEST_F(SimPorts, CapabilitiesKeepOnlyWhatTheModemSupports) {
 TEST(SimCapabilities, MmrNeedsErrorCorrection) {
   Modem no_ecm;
   no_ecm.ecm = false;
-  EXPECT_EQ(EffectiveCapability(no_ecm, 2, 5, 2), 3);
-  EXPECT_EQ(EffectiveCapability(no_ecm, 3, 3, 2), 2);
-  EXPECT_EQ(InitialCapabilities(no_ecm).at(3), 2);
+  EXPECT_EQ(core::EffectiveCapability(no_ecm, 2, 5, 2), 3);
+  EXPECT_EQ(core::EffectiveCapability(no_ecm, 3, 3, 2), 2);
+  EXPECT_EQ(core::InitialCapabilities(no_ecm).at(3), 2);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "engines/line/header_painter.h"
+#include "engines/pages/header_painter.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -9,7 +9,7 @@
 #include <map>
 #include <mutex>
 
-namespace qvfax::line {
+namespace qvfax::pages {
 
 std::string ExpandHeader(const std::string& format, const HeaderText& text, int page, int pages, const OleDate& now) {
   const std::string stamp = now.LogText();  // dd/mm/yyyy hh.nn.ss
@@ -88,7 +88,7 @@ class Pen {
     return width;
   }
 
-  void Draw(pages::BitmapPage& page, const std::string& text, int x, int baseline, int rows) {
+  void Draw(BitmapPage& page, const std::string& text, int x, int baseline, int rows) {
     for (unsigned char c : text) {
       if (FT_Load_Char(face_, c, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) != 0) continue;
       const FT_GlyphSlot glyph = face_->glyph;
@@ -117,7 +117,7 @@ class Pen {
 
 }  // namespace
 
-void PaintHeader(pages::BitmapPage& page, const HeaderText& text, int page_number, int pages, const OleDate& now) {
+void PaintHeader(BitmapPage& page, const HeaderText& text, int page_number, int pages, const OleDate& now) {
   const int rows = std::clamp(text.height, 0, static_cast<int>(page.rows));
   if (rows == 0) return;
   std::memset(page.bits.data(), 0, static_cast<size_t>(rows) * page.Stride());
@@ -134,4 +134,4 @@ void PaintHeader(pages::BitmapPage& page, const HeaderText& text, int page_numbe
   pen.Draw(page, right, width - margin - pen.Width(right), baseline, rows);
 }
 
-}  // namespace qvfax::line
+}  // namespace qvfax::pages

@@ -9,7 +9,7 @@
 #include "engines/pages/bitmap_page.h"
 #include "platform/ole_date.h"
 
-namespace qvfax::line {
+namespace qvfax::pages {
 
 struct HeaderText {
   std::string left, center, right;
@@ -26,6 +26,6 @@ std::string ExpandHeader(const std::string& format, const HeaderText& text, int 
 
 // Clears the header rows and draws the three parts. Without any usable font
 // the rows are left blank.
-void PaintHeader(pages::BitmapPage& page, const HeaderText& text, int page_number, int pages, const OleDate& now);
+void PaintHeader(BitmapPage& page, const HeaderText& text, int page_number, int pages, const OleDate& now);
 
-}  // namespace qvfax::line
+}  // namespace qvfax::pages

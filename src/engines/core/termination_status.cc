@@ -4,10 +4,10 @@
 
 #include <utility>
 
-#include "engines/line/t30_line.h"
+#include "engines/core/termination_status.h"
 #include "values/enums.h"
 
-namespace qvfax::line {
+namespace qvfax::core {
 
 namespace {
 
@@ -56,4 +56,4 @@ int32_t TermStatusFor(int completion) {
   return qbfaxvmstrms_UNSPECIFIED;
 }
 
-}  // namespace qvfax::line
+}  // namespace qvfax::core

@@ -1,4 +1,5 @@
-// The simulated bank's state, shared by the files that implement it.
+// A bank's state, shared by the files that implement the core and by the
+// engines built on it.
 #pragma once
 
 #include <chrono>
@@ -10,9 +11,9 @@
 #include <vector>
 
 #include "components/fax_control_events.h"
-#include "engines/sim/sim_bank.h"
+#include "engines/core/bank.h"
 
-namespace qvfax::sim {
+namespace qvfax::core {
 
 struct FaxObject {
   int16_t fax_type = 1, pages = 0, resolution = 1, width = 1, length = 1, compression = 1, bft = 1,
@@ -22,10 +23,10 @@ struct FaxObject {
   std::vector<std::pair<std::string, int16_t>> attached;  // file, page of the file
 };
 
+// The bookkeeping of the call under way; an engine keeps its own machinery beside it.
 struct Call {
   std::string port;
   int32_t fax_id = 0;
-  Remote remote;
   int32_t pages_total = 0;
   int32_t pages_done = 0;
   bool ecm = false;
@@ -44,9 +45,9 @@ struct PortState {
   std::map<int16_t, int16_t> capabilities;
 };
 
-struct SimBank::Impl {
-  Config config;
+struct Bank::State {
   std::shared_ptr<Clock> clock;
+  PageKind page_kind = PageKind::kAnyTiff;
   FaxControlEvents* listener = nullptr;
 
   std::vector<PortState> ports;
@@ -77,14 +78,15 @@ struct SimBank::Impl {
     return code;
   }
 
-  // The call's course; defined in sim_call.cc.
+  // Starts the bookkeeping of a call of `fax_id` on `port`, marks the port working.
+  void BeginCall(PortState& port, int32_t fax_id, const FaxObject& fax);
+  // Runs `step` after `delay` on the clock while the call lasts; Terminate cancels what is pending.
   void Schedule(std::chrono::milliseconds delay, std::function<void()> step);
   void Emit(const std::function<void(FaxControlEvents&)>& event);
-  void Dial();
-  void Answer();
-  void StartPage(int32_t page);
-  void EndPage(int32_t page);
-  void HangUp(int32_t status);
+  // Page events with the fax manager's texts kept in step.
+  void PageStarted(int32_t page);
+  void PageEnded(int32_t page);
+  // Ends the call: TransmissionTerminated with `status`, the port idle again.
   void Terminate(int32_t status);
   void CancelPending();
 };
@@ -95,4 +97,4 @@ int16_t EffectiveCapability(const Modem& modem, int16_t capability, int16_t requ
 // What a port's capabilities are when it opens.
 std::map<int16_t, int16_t> InitialCapabilities(const Modem& modem);
 
-}  // namespace qvfax::sim
+}  // namespace qvfax::core
