@@ -5,13 +5,14 @@
 #include <CLI/CLI.hpp>
 
 #include "engines/line/line_bank.h"
+#include "engines/modem/modem_bank.h"
 #include "engines/sim/sim_bank.h"
 
 namespace qvfax {
 
 void AddEngineOptions(CLI::App& app, EngineChoice& choice) {
-  app.add_option("--engine", choice.name, "Fax engine: line (real fax signals on a software line) or sim")
-      ->check(CLI::IsMember({"line", "sim"}))
+  app.add_option("--engine", choice.name, "Fax engine: line (real fax signals on a software line), modem (Class 1 fax modems on serial ports) or sim")
+      ->check(CLI::IsMember({"line", "modem", "sim"}))
       ->capture_default_str();
   app.add_option("--engine-config", choice.config, "Engine configuration file (JSON)")->check(CLI::ExistingFile);
   app.add_option("--line-speed", choice.speed, "How many times faster than real time the line runs (0: at once)")
@@ -24,6 +25,10 @@ std::function<void(ComponentRegistry&)> EngineRegistration(const EngineChoice& c
     auto config = choice.config.empty() ? line::DefaultLineConfig() : line::LoadLineConfig(choice.config);
     if (choice.speed > 0 || choice.config.empty()) config.speed = choice.speed;
     return [config](ComponentRegistry& registry) { line::RegisterLineEngine(registry, config); };
+  }
+  if (choice.name == "modem") {
+    auto config = choice.config.empty() ? modem::DefaultModemConfig() : modem::LoadModemConfig(choice.config);
+    return [config](ComponentRegistry& registry) { modem::RegisterModemEngine(registry, config); };
   }
   auto config = choice.config.empty() ? sim::DefaultConfig() : sim::LoadConfig(choice.config);
   if (choice.speed != 1) {

@@ -1,5 +1,5 @@
-// How a T.30 completion code of our calling terminal reads as a termination
-// status of the fax control: one table, the only place they meet.
+// How the end of a call reads as a termination status of the fax control:
+// T.30 completion codes and line results, the only place they meet.
 #include <spandsp.h>
 
 #include <utility>
@@ -47,7 +47,26 @@ constexpr std::pair<int, int32_t> kStatuses[] = {
     {T30_ERR_CALLDROPPED, qbfaxvmstrms_DISCONNECT},
 };
 
+constexpr std::pair<LineResult, int32_t> kLineStatuses[] = {
+    {LineResult::kBusy, qbfaxvmstrms_BUSY},
+    {LineResult::kNoAnswer, qbfaxvmstrms_NO_ANSWER},
+    {LineResult::kNoCarrier, qbfaxvmstrms_CARRIER},
+    {LineResult::kNoDialtone, qbfaxvmstrms_NO_DIALTONE},
+    {LineResult::kModemError, qbfaxvmstrms_DRVERROR},
+    {LineResult::kModemSilent, qbfaxvmstrms_NOMODEM},
+    {LineResult::kCancelled, qbfaxvmstrms_ABORT},
+    {LineResult::kClassUnsupported, qbfaxvmstrms_INVALIDCLASS},
+    {LineResult::kNoDocument, qbfaxvmstrms_NO_SEND_DOCUMET},
+};
+
 }  // namespace
+
+int32_t TermStatusFor(LineResult result) {
+  for (const auto& [line, status] : kLineStatuses) {
+    if (line == result) return status;
+  }
+  return qbfaxvmstrms_UNSPECIFIED;
+}
 
 int32_t TermStatusFor(int completion) {
   for (const auto& [code, status] : kStatuses) {

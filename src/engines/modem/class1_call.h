@@ -1,0 +1,65 @@
+// One fax call on a Class 1 modem: SpanDSP's T.30 decides what to say, this
+// class says it in AT commands. It dials, carries V.21 HDLC frames under
+// +FTH/+FRH, image data under +FTM with the modem's silences between, and
+// hangs up. It never blocks: Poll() reads what the modem sent, advances
+// T.30's timers by the time that passed and writes what is due, so the call
+// runs on the apartment's clock, one slice at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engines/modem/serial_port.h"
+
+namespace qvfax::modem {
+
+struct Class1Setup {
+  std::string number;
+  bool tone = true;               // else pulse dialling
+  std::string speaker = "M1L1";   // the ATM/ATL part of the dial command
+  std::string local_id;           // our TSI
+  std::string document;           // the TIFF to send; empty: nothing to send
+  int modulations = 7;            // T30_SUPPORT_V27TER | V29 | V17 that the modem and port allow
+  bool t4_2d = true;              // MR among our codings
+  int dial_timeout_ms = 90000;    // ATD: ringing until someone answers
+  int command_timeout_ms = 5000;  // any other command
+};
+
+struct Class1Event {
+  enum Kind { kDialing, kConnected, kPageSent, kFinished } kind;
+  int page = 0;            // kPageSent: pages confirmed so far
+  int32_t status = 0;      // kFinished: the termination status
+  std::string detail;      // kFinished: what ended the call, for the log
+};
+
+class Class1Call {
+ public:
+  Class1Call(SerialPort& port, Class1Setup setup);
+  ~Class1Call();
+  Class1Call(const Class1Call&) = delete;
+  Class1Call& operator=(const Class1Call&) = delete;
+
+  // Puts the modem in class 1 and dials.
+  void Start();
+  // One slice of the call, `elapsed_ms` after the last; returns what happened in it.
+  std::vector<Class1Event> Poll(int elapsed_ms);
+  // Hangs up now; the call then finishes with the cancel status.
+  void Abort();
+  bool Finished() const;
+
+  std::string RemoteIdent() const;
+  int BitRate() const;
+  bool Ecm() const;
+  int64_t ConnectedMs() const;   // since the remote answered; 0 before
+  const std::string& Status() const;  // what the call is doing, for the fax manager's text
+  // The commands and results so far, one line each: what a modem log shows.
+  const std::vector<std::string>& Trace() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qvfax::modem

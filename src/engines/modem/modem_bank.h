@@ -1,0 +1,63 @@
+// The modem engine: fax calls through real Class 1 fax modems on serial
+// ports, or soft modems that present themselves as one (iaxmodem, t38modem).
+// Ports and fax objects come from the engine core; this engine asks the
+// modems what they are, holds their ports under a UUCP lock while open, and
+// runs each call with SpanDSP's T.30 on the apartment's clock.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "engines/core/bank.h"
+#include "engines/modem/modem_config.h"
+#include "engines/modem/modem_log.h"
+#include "platform/component_registry.h"
+
+namespace qvfax::modem {
+
+class ModemBank : public core::Bank {
+ public:
+  ModemBank(ModemConfig config, std::shared_ptr<Clock> clock);
+  ~ModemBank() override;
+
+  void SetLogPath(std::string& folder) override;
+  // 0 when a modem answered; -152 no such port or device; -153 the port is
+  // held by another program; -167 nothing answered.
+  int32_t TestModem(const std::string& port) override;
+  int32_t TestDialTone(const std::string& port) override;
+  // Takes the port and keeps it until ClosePort: -152 no device, -153 in use
+  // or cannot be set up, -2 no modem answers, -156 already open here.
+  int32_t OpenPort(const std::string& port) override;
+  int32_t ClosePort(const std::string& port) override;
+  int32_t GetPortStatus(const std::string& port) override;
+  int32_t SendNow(const std::string& port, int32_t& fax_id) override;
+
+  const ModemLog& Log() const { return log_; }
+  // The AT trace of the last call, one line each.
+  const std::vector<std::string>& LastCallTrace() const { return last_trace_; }
+
+  struct Call;
+
+ protected:
+  void BreakOffCall() override;
+
+ private:
+  struct Held;
+  const ModemPort* Configured(const std::string& name) const;
+  void Note(const std::string& text);
+  void Tick();
+  void EndCall(int32_t status, const std::string& detail);
+
+  ModemConfig config_;
+  ModemLog log_;
+  std::map<std::string, std::unique_ptr<Held>> held_;  // open ports, by name
+  std::unique_ptr<Call> call_;
+  std::vector<std::string> last_trace_;
+};
+
+// `on_create`, when given, hears of each bank created.
+void RegisterModemEngine(ComponentRegistry& registry, ModemConfig config,
+                         std::function<void(std::shared_ptr<ModemBank>)> on_create = {});
+
+}  // namespace qvfax::modem

@@ -1,0 +1,38 @@
+// The modem engine's configuration: which serial devices hold fax modems and
+// how to talk to them. Read from a JSON file; every error names the file and
+// the field. With no file, the serial devices that exist are used.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engines/core/port_spec.h"
+#include "engines/modem/modem_probe.h"
+
+namespace qvfax::modem {
+
+struct ModemPort {
+  std::string name;     // the port name the server uses; the device's file name by default
+  std::string device;   // e.g. /dev/ttyUSB0
+  int speed = 115200;
+  bool hardware_flow = true;
+  DialToneCheck dial_tone = DialToneCheck::kAuto;
+};
+
+struct ModemConfig {
+  std::vector<ModemPort> ports;
+  std::string lock_folder = "/var/lock";
+  int command_timeout_ms = 3000;
+  int dial_timeout_ms = 90000;
+  std::string spool;    // where documents wait while they are sent
+};
+
+// The serial devices that exist: /dev/ttyS* with a UART behind them,
+// /dev/ttyUSB* and /dev/ttyACM*.
+ModemConfig DefaultModemConfig();
+
+// Throws core::ConfigError naming `source` and the field.
+ModemConfig ParseModemConfig(const std::string& json_text, const std::string& source);
+ModemConfig LoadModemConfig(const std::string& path);
+
+}  // namespace qvfax::modem
