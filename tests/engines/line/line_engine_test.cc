@@ -11,12 +11,14 @@
 #include "engines/line/line_bank.h"
 #include "engines/pages/bitmap_page.h"
 #include "engines/pages/tiff_pages.h"
+#include "page_compare.h"
 #include "server_fixture.h"
 #include "tiff_maker.h"
 
 namespace qvfax {
 namespace {
 
+using testing::ExpectSamePages;
 using testing::ServerFixture;
 
 line::LineConfig Network() {
@@ -68,19 +70,6 @@ class LineEngine : public ::testing::Test {
   std::shared_ptr<line::LineBank> bank;
   std::string sent;
 };
-
-void ExpectSamePages(const std::string& sent, const std::string& received, int pages, uint32_t skip_rows = 0) {
-  ASSERT_EQ(pages::CountPages(received), pages);
-  for (int p = 1; p <= pages; ++p) {
-    pages::BitmapPage a, b;
-    ASSERT_EQ(pages::ReadBitmapPage(sent, p, a), 0);
-    ASSERT_EQ(pages::ReadBitmapPage(received, p, b), 0);
-    ASSERT_EQ(a.rows, b.rows);
-    const size_t from = skip_rows * a.Stride();
-    EXPECT_TRUE(std::equal(a.bits.begin() + static_cast<long>(from), a.bits.end(), b.bits.begin() + static_cast<long>(from)))
-        << "page " << p;
-  }
-}
 
 class LineEngineEcm : public LineEngine, public ::testing::WithParamInterface<bool> {};
 
