@@ -24,7 +24,7 @@ constexpr uint8_t kCan = 0x18;
 constexpr int kMaxCallMs = 30 * 60 * 1000;  // then the call is dropped
 constexpr int kFrhGuardMs = 30000;          // T.30's own timers end a silent wait long before this
 constexpr int kLeadMs = 600;                // image data kept ahead of the line, against underrun
-constexpr int kAbortSettleMs = 1500;
+constexpr int kAbortSettleMs = 300;
 
 // The +FTM/+FRM code of a T.30 modulation at a bit rate, or 0.
 int ModulationCode(int type, int bit_rate, bool short_train) {
@@ -80,6 +80,7 @@ struct Class1Call::Impl {
 
   Step step = Step::kIdle;
   std::function<void(const AtResult&)> on_result;  // for Step::kCommand
+  std::function<void()> on_timeout;                // for Step::kCommand; default: a silent modem
   int64_t deadline_ms = 0;
   int64_t now_ms = 0;
   int64_t not_before_ms = 0;
@@ -181,6 +182,7 @@ struct Class1Call::Impl {
     step = Step::kCommand;
     deadline_ms = now_ms + timeout_ms;
     on_result = std::move(then);
+    on_timeout = nullptr;
   }
 
   void Finish(int32_t termination, std::string detail) {
@@ -198,6 +200,8 @@ struct Class1Call::Impl {
     Command("ATH0", setup.command_timeout_ms, false, [this, termination, detail](const AtResult&) {
       Finish(termination, detail);
     });
+    // A modem that will not hang up changes nothing about how the call went.
+    on_timeout = [this, termination, detail] { Finish(termination, detail + "; the modem did not answer ATH0"); };
   }
 
   void Fail(core::LineResult result, std::string detail) {
@@ -225,6 +229,11 @@ struct Class1Call::Impl {
       events.push_back({Class1Event::kDialing, 0, 0, {}});
       const std::string dial = fmt::format("AT{}D{}{}", setup.speaker, setup.tone ? 'T' : 'P', setup.number);
       Command(dial, setup.dial_timeout_ms, true, [this](const AtResult& d) { Dialled(d); });
+      on_timeout = [this] {
+        // Stop the dial before hanging up: any character does.
+        Write(std::string(1, static_cast<char>(kCan)));
+        Fail(core::LineResult::kNoAnswer, "nobody answered in time");
+      };
     });
   }
 
@@ -488,17 +497,14 @@ struct Class1Call::Impl {
 
   void TimedOut() {
     Log("timeout");
-    switch (step) {
-      case Step::kCommand:
-        if (aborting || finished) return Finish(core::TermStatusFor(core::LineResult::kCancelled), "cancelled");
-        if (status == "Disconnecting") return Finish(core::TermStatusFor(completion), "the modem did not hang up");
-        if (!connected && tx.seq == 0) return Finish(core::TermStatusFor(core::LineResult::kModemSilent),
-                                                     "the modem stopped answering");
-        if (!connected) return Fail(core::LineResult::kNoAnswer, "nobody answered in time");
-        return Fail(core::LineResult::kModemSilent, "the modem stopped answering");
-      default:
-        return Fail(core::LineResult::kModemSilent, "the modem stopped answering in the middle of the call");
+    if (step == Step::kCommand && on_timeout) {
+      auto handler = std::move(on_timeout);
+      on_timeout = nullptr;
+      return handler();
     }
+    if (aborting) return Finish(core::TermStatusFor(core::LineResult::kCancelled), "cancelled");
+    aborting = true;  // no more T.30 steps: only the hang-up is left
+    return Fail(core::LineResult::kModemSilent, "the modem stopped answering");
   }
 
   void Flush() {
@@ -536,8 +542,12 @@ struct Class1Call::Impl {
     Advance();
     if (step == Step::kPause && now_ms >= deadline_ms) {
       step = Step::kIdle;
-      StepComplete();
-      Advance();
+      if (aborting) {
+        HangUp(core::TermStatusFor(core::LineResult::kCancelled), "cancelled");
+      } else {
+        StepComplete();
+        Advance();
+      }
     }
     if (!finished && step != Step::kIdle && step != Step::kTxData && now_ms > deadline_ms) TimedOut();
     Flush();
@@ -551,13 +561,9 @@ struct Class1Call::Impl {
     Write(std::string{char(kDle), char(kEtx), char(kCan)});
     parser.Reset();
     status = "Disconnecting";
-    step = Step::kCommand;
+    // Let the modem answer what we broke off before we hang up.
+    step = Step::kPause;
     deadline_ms = now_ms + kAbortSettleMs;
-    on_result = [this](const AtResult&) {
-      Command("ATH0", setup.command_timeout_ms, false, [this](const AtResult&) {
-        Finish(core::TermStatusFor(core::LineResult::kCancelled), "cancelled");
-      });
-    };
     Flush();
   }
 };

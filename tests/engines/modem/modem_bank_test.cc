@@ -1,0 +1,210 @@
+// The modem engine through the server object, against a scripted modem on a
+// pty: detection, the port's lock, ports that cannot be used, and a fax sent
+// with its events in the order the server relies on.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "engines/modem/modem_bank.h"
+#include "scripted_modem.h"
+#include "server_fixture.h"
+#include "tiff_maker.h"
+
+namespace qvfax::modem {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::kCfr;
+using testing::kMcf;
+using testing::Received;
+using testing::ScriptedModem;
+
+class ModemEngine : public ::testing::Test {
+ protected:
+  void Register(const std::string& device) {
+    ModemConfig config;
+    config.ports.push_back({"modem0", device, 115200, false, DialToneCheck::kNone});
+    config.lock_folder = locks;
+    config.spool = qvfax::testing::ScratchPath("modem-spool");
+    config.command_timeout_ms = 500;
+    config.dial_timeout_ms = 10000;
+    RegisterModemEngine(*f.apartment.context.registry, config,
+                        [this](std::shared_ptr<ModemBank> b) { bank = std::move(b); });
+    server = &f.CreateWithSink();
+    server->TestDialTone(true);
+  }
+
+  // The probe waits for answers: the modem answers from a thread of its own meanwhile.
+  void WithModemAnswering(const std::function<void()>& work) {
+    std::atomic<bool> done{false};
+    modem.threaded = true;
+    std::thread answering([&] {
+      while (!done) modem.Pump();
+    });
+    work();
+    done = true;
+    answering.join();
+    modem.threaded = false;
+  }
+
+  void DetectAndOpen() {
+    WithModemAnswering([&] {
+      server->RilevaModem();
+      f.apartment.clock->Advance(250);
+      server->SelezionaFaxModem();
+      server->ApriPorta();
+      f.apartment.clock->Advance(250);
+    });
+  }
+
+  std::string LockFile() const { return UucpLock::PathFor(locks, modem.Device()); }
+
+  std::string locks = [] {
+    const auto dir = qvfax::testing::ScratchPath("locks");
+    fs::create_directories(dir);
+    return dir;
+  }();
+  ScriptedModem modem;
+  qvfax::testing::ServerFixture f;
+  QvVavUvaRazUr* server = nullptr;
+  std::shared_ptr<ModemBank> bank;
+};
+
+TEST_F(ModemEngine, DetectsOpensAndLocksThePortThenReleasesIt) {
+  Register(modem.Device());
+  DetectAndOpen();
+  ASSERT_EQ(server->InfoModems()->Count(), 1);
+  EXPECT_EQ(server->InfoFaxModem()->IdentificativoModem(), "QV TEST MODEMS");
+  EXPECT_EQ(server->InfoFaxModem()->ClassiFax(), 3) << "class 1 and 1.0";
+  EXPECT_EQ(server->PortStatus()->Codice(), 0);
+  std::ifstream lock(LockFile());
+  std::string text((std::istreambuf_iterator<char>(lock)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, fmt::format("{:>10}\n", ::getpid())) << "the PID as mgetty, HylaFAX and efax write it";
+  server->ChiudiPorta();
+  f.apartment.clock->Advance(250);
+  EXPECT_FALSE(fs::exists(LockFile()));
+}
+
+struct LockCase {
+  const char* name;
+  pid_t owner;  // 0: our parent, alive
+  int32_t error;
+};
+
+class Locks : public ModemEngine, public ::testing::WithParamInterface<LockCase> {};
+
+TEST_P(Locks, ALivingOwnerKeepsThePortAStaleLockIsTakenOver) {
+  const pid_t owner = GetParam().owner ? GetParam().owner : ::getppid();
+  std::ofstream(LockFile()) << fmt::format("{:>10}\n", owner);
+  Register(modem.Device());
+  DetectAndOpen();
+  EXPECT_EQ(server->Errore()->Codice(), GetParam().error);
+  if (GetParam().error != 0) {
+    EXPECT_EQ(server->PortStatus()->Codice(), -1);
+    ASSERT_FALSE(bank->Log().Recent().empty());
+    EXPECT_NE(bank->Log().Recent().back().find(fmt::format("in use by process {}", owner)), std::string::npos)
+        << bank->Log().Recent().back();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(ModemEngine, Locks,
+                         ::testing::Values(LockCase{"living", 0, -153}, LockCase{"stale", 999999, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ModemEngine, PortsThatCannotBeUsedGiveTheControlsCodes) {
+  struct Row {
+    std::function<void(ScriptedModem&)> arrange;
+    std::string device;
+    int32_t test_modem;
+  };
+  const Row rows[] = {
+      {[](ScriptedModem&) {}, "/dev/qvfax-no-such-tty", -152},
+      {[](ScriptedModem& m) { m.silent = true; }, "", -167},
+  };
+  for (const auto& row : rows) {
+    ScriptedModem local;
+    row.arrange(local);
+    ModemConfig config;
+    config.ports.push_back({"p", row.device.empty() ? local.Device() : row.device, 115200, false, DialToneCheck::kNone});
+    config.lock_folder = locks;
+    config.command_timeout_ms = 100;
+    ModemBank direct(config, f.apartment.clock);
+    int32_t result = 0;
+    std::atomic<bool> done{false};
+    local.threaded = true;
+    std::thread answering([&] {
+      while (!done) local.Pump();
+    });
+    result = direct.TestModem("p");
+    done = true;
+    answering.join();
+    EXPECT_EQ(result, row.test_modem) << row.device;
+    EXPECT_EQ(direct.ModemClasses(), "");
+    EXPECT_FALSE(fs::exists(UucpLock::PathFor(locks, config.ports[0].device))) << "the lock is released";
+    EXPECT_EQ(direct.TestModem("nameless"), -152);
+  }
+}
+
+class ModemSend : public ModemEngine {
+ protected:
+  // Sends `pages` pages and steps the clock, answering as the far machine, until the fax has ended.
+  void Send(int pages) {
+    Register(modem.Device());
+    DetectAndOpen();
+    ASSERT_EQ(server->PortStatus()->Codice(), 0);
+    server->NumeroFax("5550100");
+    server->FilesTif(qvfax::testing::MakeFaxTiff(qvfax::testing::ScratchPath("modem-send.tif"), pages));
+    server->Invia();
+    for (int ms = 0; ms < 600000 && (ms < 100 || server->Attivita()->Codice() != 0); ms += 10) {
+      f.apartment.clock->Advance(10);
+      modem.Pump();
+    }
+    ASSERT_EQ(server->Attivita()->Codice(), 0) << "the fax did not end";
+  }
+};
+
+TEST_F(ModemSend, TwoPagesWithTheEventsInOrder) {
+  modem.on_frh = [&](int n) { return Received(n == 0 ? kCfr : kMcf); };
+  Send(2);
+  EXPECT_EQ(server->TRMStatus()->Codice(), 0);
+  EXPECT_EQ(server->PagineTrasmesse(), 2);
+  EXPECT_EQ(server->Avanzamento()->Baud(), "14400");
+  const std::string log = server->TestoLog();
+  size_t at = 0;
+  for (const char* step : {"Dialing on port", "Connected to '", "Starting to send on port", "Ending page 1",
+                           "Ending page 2", "Sending finished to", "Transmission terminated on port"}) {
+    const size_t found = log.find(step, at);
+    EXPECT_NE(found, std::string::npos) << step << " in order, in:\n" << log;
+    if (found != std::string::npos) at = found + 1;
+  }
+  EXPECT_EQ(modem.Count("frame 4f"), 1) << "MPS after page 1";
+  EXPECT_EQ(modem.Count("frame 2f"), 1) << "EOP after page 2";
+}
+
+TEST_F(ModemSend, AClassTwoModemIsRefusedWithTheUnsupportedClassStatus) {
+  modem.classes = "0,1,2,2.0";  // detected and opened as 1; the send reads the classes again
+  Register(modem.Device());
+  DetectAndOpen();
+  ASSERT_EQ(server->PortStatus()->Codice(), 0);
+  modem.classes = "0,2,2.0";
+  WithModemAnswering([&] { EXPECT_EQ(bank->TestModem("modem0"), 0); });
+  EXPECT_EQ(bank->ModemClasses(), "2,2.0");
+  server->NumeroFax("5550100");
+  server->FilesTif(qvfax::testing::MakeFaxTiff(qvfax::testing::ScratchPath("modem-class2.tif"), 1));
+  server->Invia();
+  for (int ms = 0; ms < 5000 && (ms < 100 || server->Attivita()->Codice() != 0); ms += 10) {
+    f.apartment.clock->Advance(10);
+  }
+  EXPECT_EQ(server->TRMStatus()->Codice(), 54) << server->TestoLog();
+  for (const auto& seen : modem.Seen()) EXPECT_EQ(seen.find("5550100"), std::string::npos) << "nothing dialled";
+  EXPECT_NE(bank->Log().Recent().back().find("class 1 only"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qvfax::modem
