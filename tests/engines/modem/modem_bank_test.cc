@@ -103,13 +103,20 @@ TEST_P(Locks, ALivingOwnerKeepsThePortAStaleLockIsTakenOver) {
   const pid_t owner = GetParam().owner ? GetParam().owner : ::getppid();
   std::ofstream(LockFile()) << fmt::format("{:>10}\n", owner);
   Register(modem.Device());
-  DetectAndOpen();
-  EXPECT_EQ(server->Errore()->Codice(), GetParam().error);
+  int32_t test_modem = 0, open_port = 0;
+  WithModemAnswering([&] {
+    test_modem = bank->TestModem("modem0");
+    open_port = bank->OpenPort("modem0");
+  });
+  EXPECT_EQ(test_modem, GetParam().error);
+  EXPECT_EQ(open_port, GetParam().error);
   if (GetParam().error != 0) {
-    EXPECT_EQ(server->PortStatus()->Codice(), -1);
+    EXPECT_EQ(bank->GetPortStatus("modem0"), -1);
     ASSERT_FALSE(bank->Log().Recent().empty());
     EXPECT_NE(bank->Log().Recent().back().find(fmt::format("in use by process {}", owner)), std::string::npos)
         << bank->Log().Recent().back();
+  } else {
+    EXPECT_EQ(bank->GetPortStatus("modem0"), 0);
   }
 }
 
