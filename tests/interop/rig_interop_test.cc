@@ -86,6 +86,7 @@ class RigInterop : public ::testing::Test {
     client.Let(server, "IdLocale", "QVFAX INTEROP");
     const int64_t tx = client.GetObject(server, "Trasmissione");
     client.Let(client.GetObject(tx, "Risoluzione"), "Codice", 3);
+    client.Let(client.GetObject(tx, "ECM"), "Codice", 3);
     const int64_t header = client.GetObject(server, "Intestazione");
     client.Let(header, "Attivata", true);
     client.Let(header, "Sinistra", "qvfax interop %c/%p");
@@ -133,7 +134,7 @@ class RigInterop : public ::testing::Test {
     std::string newest;
     WaitFor(
         [&] {
-          fs::file_time_type latest{};
+          auto latest = fs::file_time_type::min();
           for (const auto& entry : fs::directory_iterator("/var/spool/hylafax/recvq")) {
             if (entry.path().extension() == ".tif" && entry.last_write_time() >= latest) {
               latest = entry.last_write_time();
@@ -163,7 +164,7 @@ TEST_P(ToReceiver, FinePagesArriveAsSentBelowTheHeader) {
   UseReceiver(c.receiver);
   const std::string sent =
       testing::MakeFaxTiff(testing::ScratchPath(fmt::format("interop-{}-{}.tif", c.receiver, c.pages)), c.pages,
-                           testing::PageResolution::kFine, pages::PageStyle::kText);
+                           testing::PageResolution::kFine, pages::PageStyle::kLetter);
   const Outcome out = Send(sent, "5550100");
   std::cout << fmt::format("[ timing ] {} {} page(s): {:.1f} s from Invia to the end\n", c.receiver, c.pages,
                            out.call_seconds);
@@ -205,7 +206,7 @@ TEST_F(RigInterop, NobodyAnsweringEndsWithNoAnswerAndReleasesThePort) {
 TEST_F(RigInterop, ACancelInTheMiddleOfAPageHangsUpWithTheCancelStatus) {
   UseReceiver("efax");
   const std::string sent = testing::MakeFaxTiff(testing::ScratchPath("interop-cancel.tif"), 2,
-                                                testing::PageResolution::kFine, pages::PageStyle::kText);
+                                                testing::PageResolution::kFine, pages::PageStyle::kLetter);
   const Outcome out = Send(sent, "5550100", 8);
   EXPECT_EQ(out.status, 4) << "the cancel status";
   EXPECT_EQ(out.pages, 0);

@@ -68,6 +68,7 @@ struct Class1Call::Impl {
     kRxStatus,    // the frame ended: OK or ERROR says whether its FCS was good
     kTxFrames,    // +FTH answered CONNECT: frames go out, each acknowledged
     kTxData,      // +FTM answered CONNECT: image data streams
+    kTxEcm,       // +FTM answered CONNECT: ECM frames, framed here, stream
     kTxDrain,     // data ended with DLE ETX: OK when the modem has sent it all
     kPause,       // a silence T.30 asked for, until the deadline
     kDone,
@@ -98,6 +99,8 @@ struct Class1Call::Impl {
   std::string out;    // bytes not yet taken by the port
 
   // Image data under +FTM.
+  hdlc_tx_state_t* hdlc = nullptr;  // the framer of ECM frames
+  bool hdlc_idle = false;           // the framer has finished its frame (or preamble)
   int data_rate = 0;
   int64_t data_started_ms = 0;
   int64_t data_pulled = 0;
@@ -116,6 +119,7 @@ struct Class1Call::Impl {
 
   Impl(SerialPort& p, Class1Setup s) : port(p), setup(std::move(s)) {}
   ~Impl() {
+    if (hdlc) hdlc_tx_free(hdlc);
     if (t30) t30_free(t30);
   }
 
@@ -214,9 +218,10 @@ struct Class1Call::Impl {
     // Our own header is drawn into the pages; SpanDSP's is not used.
     t30_set_tx_page_header_info(t30, nullptr);
     t30_set_supported_modems(t30, setup.modulations);
-    t30_set_ecm_capability(t30, 0);
+    t30_set_ecm_capability(t30, setup.ecm ? 1 : 0);
     int codings = T30_SUPPORT_T4_1D_COMPRESSION;
     if (setup.t4_2d) codings |= T30_SUPPORT_T4_2D_COMPRESSION;
+    if (setup.ecm && setup.t6) codings |= T30_SUPPORT_T6_COMPRESSION;
     t30_set_supported_compressions(t30, codings);
     t30_set_tx_file(t30, setup.document.c_str(), -1, -1);
     t30_set_phase_b_handler(t30, &PhaseB, this);
@@ -371,11 +376,15 @@ struct Class1Call::Impl {
           return Fail(core::LineResult::kModemError, "the modem would not send at this speed");
         }
         if (r.kind != AtResult::kConnect) return Fail(core::LineResult::kModemError, "AT+FTM: " + r.text);
-        step = Step::kTxData;
         data_rate = request.bit_rate;
         data_started_ms = now_ms;
         data_pulled = 0;
-        PumpData();
+        if (request.hdlc) {
+          StartEcm();
+        } else {
+          step = Step::kTxData;
+          PumpData();
+        }
       });
     });
   }
@@ -402,6 +411,52 @@ struct Class1Call::Impl {
         return;
       }
     }
+  }
+
+  // --- ECM frames as high-speed data. ---
+  static void HdlcUnderflow(void* user) { static_cast<Impl*>(user)->hdlc_idle = true; }
+
+  void StartEcm() {
+    if (hdlc) hdlc_tx_free(hdlc);
+    hdlc = hdlc_tx_init(nullptr, 0, 2, 0, &HdlcUnderflow, this);
+    hdlc_idle = false;
+    // A fifth of a second of flags lets the far receiver find the frames.
+    hdlc_tx_flags(hdlc, data_rate / 8 / 5);
+    step = Step::kTxEcm;
+    PumpEcm();
+  }
+
+  void PumpEcm() {
+    if (step != Step::kTxEcm) return;
+    const int64_t budget = static_cast<int64_t>(data_rate) / 8 * (now_ms - data_started_ms + kLeadMs) / 1000;
+    std::string chunk;
+    while (data_pulled < budget) {
+      if (hdlc_idle && !frames.empty()) {
+        if (!frames.front()) {
+          // The burst is over and its last frame is out: close with flags and end the data.
+          frames.pop_front();
+          for (int i = 0; i < 4; ++i) chunk.push_back(static_cast<char>(0x7e));
+          Write(Shielded(reinterpret_cast<const uint8_t*>(chunk.data()), chunk.size()));
+          Log(fmt::format("> ecm data {} bytes <DLE><ETX>", data_pulled + 4));
+          Write(std::string{char(kDle), char(kEtx)});
+          hdlc_tx_free(hdlc);
+          hdlc = nullptr;
+          step = Step::kTxDrain;
+          deadline_ms = now_ms + setup.command_timeout_ms + kLeadMs * 4;
+          return;
+        }
+        const std::string f = *frames.front();
+        frames.pop_front();
+        hdlc_idle = false;
+        hdlc_tx_frame(hdlc, reinterpret_cast<const uint8_t*>(f.data()), f.size());
+        StepComplete();  // T.30 queues its next frame at once
+        continue;
+      }
+      // Class 1 data goes least significant bit first; the framer gives the first bit on top.
+      chunk.push_back(static_cast<char>(bit_reverse8(static_cast<uint8_t>(hdlc_tx_get_byte(hdlc)))));
+      ++data_pulled;
+    }
+    Write(Shielded(reinterpret_cast<const uint8_t*>(chunk.data()), chunk.size()));
   }
 
   // --- The scheduler: what T.30 wants next, when nothing is in flight. ---
@@ -433,9 +488,6 @@ struct Class1Call::Impl {
           return Talk();
         default:
           tx_served = request.seq;
-          if (request.hdlc) {
-            return Fail(core::LineResult::kModemError, "error correction at high speed is not offered");
-          }
           return SendData(request);
       }
     }
@@ -537,6 +589,7 @@ struct Class1Call::Impl {
       return Fail(core::LineResult::kModemSilent, "the call went on too long");
     }
     if (step == Step::kTxData) PumpData();
+    if (step == Step::kTxEcm) PumpEcm();
     if (step == Step::kTxFrames) SendFrames();
     if (step == Step::kCommand && listening && tx.seq != tx_served) StopListening();
     Advance();
@@ -549,7 +602,9 @@ struct Class1Call::Impl {
         Advance();
       }
     }
-    if (!finished && step != Step::kIdle && step != Step::kTxData && now_ms > deadline_ms) TimedOut();
+    if (!finished && step != Step::kIdle && step != Step::kTxData && step != Step::kTxEcm && now_ms > deadline_ms) {
+      TimedOut();
+    }
     Flush();
   }
 

@@ -3,7 +3,9 @@
 // +FTH/+FRH, image data under +FTM with the modem's silences between, and
 // hangs up. It never blocks: Poll() reads what the modem sent, advances
 // T.30's timers by the time that passed and writes what is due, so the call
-// runs on the apartment's clock, one slice at a time.
+// runs on the apartment's clock, one slice at a time. With error correction
+// the image frames are HDLC-framed here (most modems frame only V.21) and go
+// out as high-speed data.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +25,8 @@ struct Class1Setup {
   std::string document;           // the TIFF to send; empty: nothing to send
   int modulations = 7;            // T30_SUPPORT_V27TER | V29 | V17 that the modem and port allow
   bool t4_2d = true;              // MR among our codings
+  bool ecm = false;               // error correction: frames HDLC-framed here, sent under +FTM
+  bool t6 = false;                // MMR among our codings (with ECM only)
   int dial_timeout_ms = 90000;    // ATD: ringing until someone answers
   int command_timeout_ms = 5000;  // any other command
 };

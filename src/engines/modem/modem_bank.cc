@@ -28,7 +28,7 @@ core::Modem AsModem(const ModemFacts& facts) {
   modem.description = facts.model;
   modem.classes = facts.classes;
   modem.dial_tone = 1;
-  modem.ecm = false;  // the high-speed HDLC framing that ECM needs is not offered yet
+  modem.ecm = true;  // ECM frames are framed here, so any Class 1 modem carries them
   modem.bft = false;
   modem.colour = false;
   modem.max_baud = (facts.modulations & T30_SUPPORT_V17)   ? qbfaxvmbr_14400
@@ -261,6 +261,8 @@ int32_t ModemBank::SendNow(const std::string& name, int32_t& fax_id) {
   if (modulations == 0) modulations = T30_SUPPORT_V27TER;
   setup.modulations = modulations;
   setup.t4_2d = !caps.count(2) || caps.at(2) >= qbfaxvmc_2DMR;
+  setup.ecm = caps.count(3) && caps.at(3) == qbfaxvmbecm_Enable && object->ecm != qbfaxvmbecm_Disable;
+  setup.t6 = setup.ecm && (!caps.count(2) || caps.at(2) >= qbfaxvmc_2DMMR);
   setup.dial_timeout_ms = config_.dial_timeout_ms;
   setup.command_timeout_ms = config_.command_timeout_ms;
   call_->driver = std::make_unique<Class1Call>(held.serial, setup);

@@ -8,8 +8,9 @@
 namespace qvfax::pages {
 
 enum class PageResolution { kStandard, kFine };
-// Bars compress to almost nothing; text-like lines code as a typed letter does.
-enum class PageStyle { kBars, kText };
+// Bars compress to almost nothing; text-like lines code as a typed page does;
+// a letter is a short one: a block of ragged lines with margins around it.
+enum class PageStyle { kBars, kText, kLetter };
 
 // Writes `pages` pages to `path`; returns the path.
 std::string MakeFaxTiff(const std::string& path, int pages,
