@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include <fmt/format.h>
@@ -68,5 +70,15 @@ class ConfigReader {
  private:
   std::string source_;
 };
+
+// The whole text of a configuration file; throws Error naming the file when it cannot be read.
+template <typename Error>
+std::string ReadConfigFile(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw Error(path + ": cannot be read");
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
 
 }  // namespace qvfax

@@ -1,5 +1,7 @@
 // The bookkeeping of a bank's one call: its pending steps on the clock, its
 // events, and its end with the port idle again.
+#include <algorithm>
+
 #include <fmt/format.h>
 
 #include "components/fax_control_events.h"
@@ -66,6 +68,27 @@ void Bank::State::PageEnded(int32_t page) {
   page_ready_text = fmt::format("Page {} ready", page);
   const std::string port = call->port;
   Emit([&](FaxControlEvents& e) { e.PageEnded(port, page); });
+}
+
+void Bank::State::CallConnected(const std::string& remote_id, int bit_rate, bool ecm) {
+  call->connected = true;
+  call->connected_at = clock->Now();
+  baud_text = std::to_string(bit_rate);
+  negotiated_ecm[call->fax_id] = ecm;
+  status_text = "Connected";
+  const std::string port = call->port;
+  Emit([&](FaxControlEvents& e) { e.Connected(port, remote_id); });
+  Emit([&](FaxControlEvents& e) { e.SendStarted(port); });
+  if (call->pages_total > 0) PageStarted(1);
+}
+
+void Bank::State::PagesConfirmed(int pages, int bit_rate, bool ecm) {
+  const int page = std::min(pages, call->pages_total);
+  if (page <= call->pages_done) return;
+  baud_text = std::to_string(bit_rate);
+  negotiated_ecm[call->fax_id] = ecm;
+  PageEnded(page);
+  if (page < call->pages_total) PageStarted(page + 1);
 }
 
 void Bank::State::Terminate(int32_t status) {

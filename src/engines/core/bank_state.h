@@ -86,6 +86,10 @@ struct Bank::State {
   // Page events with the fax manager's texts kept in step.
   void PageStarted(int32_t page);
   void PageEnded(int32_t page);
+  // The remote answered and the line trained: Connected, SendStarted, and the first page begins.
+  void CallConnected(const std::string& remote_id, int bit_rate, bool ecm);
+  // The remote confirmed `pages` pages so far: the page that ended, and the next one begins.
+  void PagesConfirmed(int pages, int bit_rate, bool ecm);
   // Ends the call: TransmissionTerminated with `status`, the port idle again.
   void Terminate(int32_t status);
   void CancelPending();

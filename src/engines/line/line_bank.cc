@@ -151,26 +151,13 @@ void LineBank::Slice() {
   const std::string port = s.call->port;
   for (const auto& event : call_->line->Step(kSliceBlocks)) {
     switch (event.kind) {
-      case LineEvent::kConnected: {
+      case LineEvent::kConnected:
         call_->connected_at_ms = call_->line->LineMs();
-        s.call->connected = true;
-        s.negotiated_ecm[s.call->fax_id] = call_->line->Ecm();
-        s.baud_text = std::to_string(call_->line->BitRate());
-        const std::string csi = call_->line->RemoteIdent();
-        s.Emit([&](FaxControlEvents& e) { e.Connected(port, csi); });
-        s.Emit([&](FaxControlEvents& e) { e.SendStarted(port); });
-        if (s.call->pages_total > 0) s.PageStarted(1);
+        s.CallConnected(call_->line->RemoteIdent(), call_->line->BitRate(), call_->line->Ecm());
         break;
-      }
-      case LineEvent::kPageSent: {
-        const int page = std::min(event.page, s.call->pages_total);
-        if (page <= s.call->pages_done) break;
-        s.baud_text = std::to_string(call_->line->BitRate());
-        s.negotiated_ecm[s.call->fax_id] = call_->line->Ecm();
-        s.PageEnded(page);
-        if (page < s.call->pages_total) s.PageStarted(page + 1);
+      case LineEvent::kPageSent:
+        s.PagesConfirmed(event.page, call_->line->BitRate(), call_->line->Ecm());
         break;
-      }
       case LineEvent::kFinished: {
         if (event.completion == T30_ERR_OK) {
           const std::string csi = call_->line->RemoteIdent();

@@ -101,11 +101,7 @@ LineConfig ParseLineConfig(const std::string& json_text, const std::string& sour
 }
 
 LineConfig LoadLineConfig(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw core::ConfigError(path + ": cannot be read");
-  std::stringstream text;
-  text << in.rdbuf();
-  return ParseLineConfig(text.str(), path);
+  return ParseLineConfig(ReadConfigFile<core::ConfigError>(path), path);
 }
 
 }  // namespace qvfax::line

@@ -289,26 +289,12 @@ void ModemBank::Tick() {
         s.Emit([&](FaxControlEvents& e) { e.Dialing(port); });
         s.Emit([&](FaxControlEvents& e) { e.StatusChanged(port); });
         break;
-      case Class1Event::kConnected: {
-        s.call->connected = true;
-        s.call->connected_at = now;
-        s.baud_text = std::to_string(driver.BitRate());
-        s.negotiated_ecm[s.call->fax_id] = driver.Ecm();
-        const std::string csi = driver.RemoteIdent();
-        s.status_text = "Connected";
-        s.Emit([&](FaxControlEvents& e) { e.Connected(port, csi); });
-        s.Emit([&](FaxControlEvents& e) { e.SendStarted(port); });
-        if (s.call->pages_total > 0) s.PageStarted(1);
+      case Class1Event::kConnected:
+        s.CallConnected(driver.RemoteIdent(), driver.BitRate(), driver.Ecm());
         break;
-      }
-      case Class1Event::kPageSent: {
-        const int page = std::min(event.page, s.call->pages_total);
-        if (page <= s.call->pages_done) break;
-        s.baud_text = std::to_string(driver.BitRate());
-        s.PageEnded(page);
-        if (page < s.call->pages_total) s.PageStarted(page + 1);
+      case Class1Event::kPageSent:
+        s.PagesConfirmed(event.page, driver.BitRate(), driver.Ecm());
         break;
-      }
       case Class1Event::kFinished:
         if (event.status == qbfaxvmstrms_NORMAL && s.call->pages_done == s.call->pages_total) {
           const std::string csi = driver.RemoteIdent();

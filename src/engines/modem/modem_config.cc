@@ -108,11 +108,7 @@ ModemConfig ParseModemConfig(const std::string& json_text, const std::string& so
 }
 
 ModemConfig LoadModemConfig(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw core::ConfigError(path + ": cannot be read");
-  std::stringstream text;
-  text << in.rdbuf();
-  return ParseModemConfig(text.str(), path);
+  return ParseModemConfig(ReadConfigFile<core::ConfigError>(path), path);
 }
 
 }  // namespace qvfax::modem

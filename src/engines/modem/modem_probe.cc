@@ -15,8 +15,10 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-std::vector<int> NumbersIn(const std::string& listed) {
-  std::vector<int> numbers;
+// The items of a list as modems write them: "0,1,1.0", "(0-2),(1.0)",
+// "(24,48,72,96)"; whole-number ranges are spelled out.
+std::vector<std::string> ListItems(const std::string& listed) {
+  std::vector<std::string> items;
   std::string token;
   std::stringstream in(listed);
   while (std::getline(in, token, ',')) {
@@ -25,17 +27,19 @@ std::vector<int> NumbersIn(const std::string& listed) {
       if (c != '(' && c != ')' && c != ' ') clean.push_back(c);
     }
     const auto dash = clean.find('-');
+    if (dash == std::string::npos || clean.find('.') != std::string::npos) {
+      if (!clean.empty()) items.push_back(clean);
+      continue;
+    }
     try {
-      if (dash != std::string::npos) {
-        for (int n = std::stoi(clean.substr(0, dash)); n <= std::stoi(clean.substr(dash + 1)); ++n) numbers.push_back(n);
-      } else if (!clean.empty()) {
-        numbers.push_back(std::stoi(clean));
+      for (int n = std::stoi(clean.substr(0, dash)); n <= std::stoi(clean.substr(dash + 1)); ++n) {
+        items.push_back(std::to_string(n));
       }
     } catch (const std::exception&) {
-      // Not a number: not a modulation either.
+      // Not a range of numbers: nothing a modem lists that we use.
     }
   }
-  return numbers;
+  return items;
 }
 
 }  // namespace
@@ -81,26 +85,8 @@ AtReply RunCommand(SerialPort& port, AtParser& parser, const std::string& comman
 }
 
 std::string ClassesFromList(const std::string& listed) {
-  std::set<std::string> found;
-  std::string token;
-  std::stringstream in(listed);
-  while (std::getline(in, token, ',')) {
-    std::string clean;
-    for (char c : token) {
-      if (c != '(' && c != ')' && c != ' ') clean.push_back(c);
-    }
-    const auto dash = clean.find('-');
-    if (dash != std::string::npos && clean.find('.') == std::string::npos) {
-      try {
-        for (int n = std::stoi(clean.substr(0, dash)); n <= std::stoi(clean.substr(dash + 1)); ++n) {
-          found.insert(std::to_string(n));
-        }
-      } catch (const std::exception&) {
-      }
-      continue;
-    }
-    found.insert(clean);
-  }
+  const auto items = ListItems(listed);
+  const std::set<std::string> found(items.begin(), items.end());
   std::string classes;
   for (const char* c : {"1", "1.0", "2", "2.0"}) {
     if (!found.count(c)) continue;
@@ -111,11 +97,11 @@ std::string ClassesFromList(const std::string& listed) {
 }
 
 int ModulationsFromList(const std::string& listed) {
-  const auto numbers = NumbersIn(listed);
-  const std::set<int> have(numbers.begin(), numbers.end());
+  const auto items = ListItems(listed);
+  const std::set<std::string> have(items.begin(), items.end());
   auto all = [&](std::initializer_list<int> codes) {
     for (int c : codes) {
-      if (!have.count(c)) return false;
+      if (!have.count(std::to_string(c))) return false;
     }
     return true;
   };

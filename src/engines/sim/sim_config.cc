@@ -122,11 +122,7 @@ Config ParseConfig(const std::string& json_text, const std::string& source) {
 }
 
 Config LoadConfig(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw ConfigError(path + ": cannot be read");
-  std::stringstream text;
-  text << in.rdbuf();
-  return ParseConfig(text.str(), path);
+  return ParseConfig(ReadConfigFile<ConfigError>(path), path);
 }
 
 }  // namespace qvfax::sim
