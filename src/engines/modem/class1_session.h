@@ -1,0 +1,190 @@
+// The inside of a Class 1 call, shared by the files that carry it out:
+// class1_call.cc (the dial, the scheduler, results and the hang-up),
+// class1_frames.cc (V.21 frames both ways) and class1_image.cc (the training
+// check and the pages, plain or as ECM frames).
+#pragma once
+
+#include <spandsp.h>
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engines/core/termination_status.h"
+#include "engines/modem/at_parser.h"
+#include "engines/modem/class1_call.h"
+
+namespace qvfax::modem {
+
+namespace class1 {
+inline constexpr uint8_t kDle = 0x10;
+inline constexpr uint8_t kEtx = 0x03;
+inline constexpr uint8_t kCan = 0x18;
+
+inline constexpr int kMaxCallMs = 30 * 60 * 1000;  // then the call is dropped
+inline constexpr int kFrhGuardMs = 30000;          // T.30's own timers end a silent wait long before this
+inline constexpr int kLeadMs = 600;                // image data kept ahead of the line, against underrun
+inline constexpr int kAbortSettleMs = 300;
+
+// Bytes with every DLE doubled, as data to a modem must be.
+std::string Shielded(const uint8_t* bytes, size_t length);
+}  // namespace class1
+
+struct Class1Call::Impl {
+  // What T.30 asked of the front end; served in order by Advance().
+  struct TxRequest {
+    int type = T30_MODEM_NONE;
+    int bit_rate = 0;
+    int short_train = 0;  // for T30_MODEM_PAUSE: the pause in ms
+    bool hdlc = false;
+    uint64_t seq = 0;
+  };
+
+  enum class Step {
+    kIdle,        // nothing in flight: Advance() decides
+    kCommand,     // a command waits for its final result
+    kRxData,      // +FRH answered CONNECT: a frame is arriving
+    kRxStatus,    // the frame ended: OK or ERROR says whether its FCS was good
+    kTxFrames,    // +FTH answered CONNECT: frames go out, each acknowledged
+    kTxData,      // +FTM answered CONNECT: image data streams
+    kTxEcm,       // +FTM answered CONNECT: ECM frames, framed here, stream
+    kTxDrain,     // data ended with DLE ETX: OK when the modem has sent it all
+    kPause,       // after an abort: the modem's answers are let go by until the deadline
+    kDone,
+  };
+
+  SerialPort& port;
+  Class1Setup setup;
+  AtParser parser;
+  t30_state_t* t30 = nullptr;
+
+  Step step = Step::kIdle;
+  std::function<void(const AtResult&)> on_result;  // for Step::kCommand
+  std::function<void()> on_timeout;                // for Step::kCommand; default: a silent modem
+  int64_t deadline_ms = 0;
+  int64_t now_ms = 0;
+  int64_t not_before_ms = 0;
+
+  TxRequest tx;
+  uint64_t tx_served = 0;
+  uint64_t tx_seq = 0;
+  int rx_type = T30_MODEM_NONE;
+  bool rx_hdlc = false;
+  std::deque<std::optional<std::string>> frames;  // nullopt ends a burst
+  bool frame_in_flight = false;
+  bool last_was_rx = true;  // the line was ours to listen on: wait for silence before talking
+
+  std::string frame;  // the frame being received
+  std::string out;    // bytes not yet taken by the port
+
+  // Image data under +FTM.
+  hdlc_tx_state_t* hdlc = nullptr;  // the framer of ECM frames
+  bool hdlc_idle = false;           // the framer has finished its frame (or preamble)
+  int data_rate = 0;
+  int64_t data_started_ms = 0;
+  int64_t data_pulled = 0;
+
+  bool connected = false;   // ATD answered CONNECT
+  int64_t connected_at_ms = 0;
+  bool t30_done = false;
+  int completion = T30_ERR_OK;
+  bool listening = false;  // a +FRH waits for a carrier and may be stopped
+  bool aborting = false;
+  bool finished = false;
+  int pages_reported = 0;
+  std::string status = "Idle";
+  std::vector<std::string> trace;
+  std::vector<Class1Event> events;
+
+  Impl(SerialPort& p, Class1Setup s) : port(p), setup(std::move(s)) {}
+  ~Impl() {
+    if (hdlc) hdlc_tx_free(hdlc);
+    if (t30) t30_free(t30);
+  }
+
+  void Log(std::string line);
+
+  // --- T.30's front-end callbacks: they only record, Advance() acts. ---
+  static void SetRxType(void* user, int type, int, int, int use_hdlc);
+  static void SetTxType(void* user, int type, int bit_rate, int short_train, int use_hdlc);
+  static void SendHdlc(void* user, const uint8_t* msg, int len);
+  static int PhaseB(t30_state_t*, void* user, int);
+  int ReportPages();
+  static int PhaseD(t30_state_t*, void* user, int);
+  static void PhaseE(t30_state_t*, void* user, int code);
+
+  void StepComplete() { t30_front_end_status(t30, T30_FRONT_END_SEND_STEP_COMPLETE); }
+
+  // --- Talking to the modem. ---
+  void Write(const std::string& bytes) { out += bytes; }
+
+  void Command(const std::string& command, int timeout_ms, bool data_follows,
+               std::function<void(const AtResult&)> then) {
+    Log("> " + command);
+    parser.CommandSent(command);
+    parser.DataFollowsConnect(data_follows);
+    Write(command + "\r");
+    step = Step::kCommand;
+    deadline_ms = now_ms + timeout_ms;
+    on_result = std::move(then);
+    on_timeout = nullptr;
+  }
+
+  void Finish(int32_t termination, std::string detail);
+
+  // Hangs up, then finishes with `termination`.
+  void HangUp(int32_t termination, std::string detail);
+
+  void Fail(core::LineResult result, std::string detail);
+
+  void Start();
+
+  void Dialled(const AtResult& r);
+
+  // --- Receiving V.21 frames. ---
+  void BeginFrame();
+
+  void FrameEnded(const AtResult& r);
+
+  void Listen();
+
+  // Stops a +FRH that waits for a carrier, so we may talk.
+  void StopListening();
+
+  // --- Sending V.21 frames. ---
+  void Talk();
+
+  void SendFrames();
+
+  void FrameAcknowledged(const AtResult& r);
+
+  // --- Sending image data (the training check and the pages). ---
+  void SendData(const TxRequest& request);
+
+  void PumpData();
+
+  // --- ECM frames as high-speed data. ---
+  static void HdlcUnderflow(void* user) { static_cast<Impl*>(user)->hdlc_idle = true; }
+
+  void StartEcm();
+
+  void PumpEcm();
+
+  // --- The scheduler: what T.30 wants next, when nothing is in flight. ---
+  void Advance();
+
+  // --- Results from the modem. ---
+  void OnResult(const AtResult& r);
+
+  void TimedOut();
+
+  void Flush();
+
+  void Poll(int elapsed_ms);
+
+  void Abort();
+};
+
+}  // namespace qvfax::modem
