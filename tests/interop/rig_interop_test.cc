@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <optional>
@@ -59,7 +60,19 @@ struct Outcome {
   int32_t activity = -1;    // after the port was closed
   std::string remote;
   double call_seconds = 0;  // Invia to the end of the send
+  int trainings = 0;        // DCS frames sent: 1 when the line trained the first time
 };
+
+// The DCS frames of the last call in the modem engine's log.
+int TrainingsInLastCall() {
+  std::ifstream log(fs::path(std::getenv("XDG_STATE_HOME")) / "qvfax" / "qvfax-modem.log");
+  int trainings = 0;
+  for (std::string line; std::getline(log, line);) {
+    if (line.find("SendNow ") != std::string::npos) trainings = 0;
+    if (line.find("> frame") != std::string::npos && line.find("fcf 83") != std::string::npos) ++trainings;
+  }
+  return trainings;
+}
 
 class RigInterop : public ::testing::Test {
  protected:
@@ -118,6 +131,7 @@ class RigInterop : public ::testing::Test {
     out.remote = client.Get(server, "IdRemoto").get<std::string>();
     session.Close();
     out.activity = session.activity;
+    out.trainings = TrainingsInLastCall();
     return out;
   }
 
@@ -171,6 +185,7 @@ TEST_P(ToReceiver, FinePagesArriveAsSentBelowTheHeader) {
   EXPECT_EQ(out.error, 0);
   EXPECT_EQ(out.status, 0) << "termination status";
   EXPECT_EQ(out.pages, c.pages);
+  EXPECT_EQ(out.trainings, 1) << "the line trains the first time";
   EXPECT_EQ(out.activity, 0);
   EXPECT_FALSE(LockHeld());
   if (std::string(c.receiver) == "efax") {
