@@ -16,13 +16,18 @@ namespace {
 constexpr int16_t kImageTypeTiff = 11;
 constexpr int16_t kFpSend = 9;
 
+// The files of a FilesTif text: none for an empty text, else every part
+// between "+" signs, empty parts included.
+std::vector<std::string> FilesOf(const std::string& files) {
+  return files.empty() ? std::vector<std::string>{} : Split(files, '+');
+}
+
 }  // namespace
 
 void QvVavUvaRazUr::FilesTif(const std::string& files) {
   m_->mlngPagineDaTrasmettere = 0;
   m_->files_tif = files;
-  if (files.empty()) return;
-  for (auto& part : Split(files, '+')) {
+  for (auto& part : FilesOf(files)) {
     m_->mlngPagineDaTrasmettere += m_->mobjFax->GetNumberOfPages(part, kImageTypeTiff);
   }
 }
@@ -122,7 +127,7 @@ void QvVavUvaRazUr::EseguiInvio() {
 
   if (m.errore->Codice() == 0) {
     int32_t fax_page = 0;
-    for (auto& file : Split(m.files_tif, '+')) {
+    for (auto& file : FilesOf(m.files_tif)) {
       fax.ImageFileName(file);
       const int32_t pages = fax.GetNumberOfPages(file, kImageTypeTiff);
       for (int32_t page = 1; page <= pages; ++page) {

@@ -110,12 +110,16 @@ TEST_F(SendWorkflow, ANoChangeThatMatchesThePortSetsNothing) {
   EXPECT_TRUE(f.fax->CallsTo("SetPortCapability").empty());
 }
 
-TEST_F(SendWorkflow, AnEmptyFileListSendsAFaxOfNoPages) {
+TEST_F(SendWorkflow, AnEmptyFileListSendsAFaxOfNoPagesWithoutTouchingAFile) {
   Send();
   EXPECT_EQ(f.fax->CallsTo("CreateFaxObject").front(), "CreateFaxObject(1, 0, 1, 1, 1, 1, 1, 1, 1, 1)");
-  EXPECT_TRUE(f.fax->CallsTo("SetFaxPage").empty());
-  EXPECT_EQ(f.fax->CallsTo("SendNow").size(), 1u);
-  EXPECT_EQ(f.fax->CallsTo("ImageFileName"), (std::vector<std::string>{"ImageFileName="}));
+  for (const char* call : {"ImageFileName", "GetNumberOfPages", "SetFaxPage"}) {
+    EXPECT_TRUE(f.fax->CallsTo(call).empty()) << call;
+  }
+  const auto& calls = f.fax->calls;
+  ASSERT_GE(calls.size(), 3u);
+  EXPECT_EQ(calls[calls.size() - 3], "SetPortFlag(ttyS0, true)");
+  EXPECT_EQ(calls[calls.size() - 2], "SendNow(ttyS0, 7)");
 }
 
 TEST_F(SendWorkflow, APortClosedWhenTheTimerFiresGivesMinus34AndTheEndStepKeepsPolling) {
