@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <iostream>
 
@@ -30,7 +31,14 @@ std::string Join(const std::vector<std::string>& files) {
 
 }  // namespace
 
-int Send(const Common& common, const SendOptions& options) {
+int Send(const Common& common, const SendOptions& given) {
+  // The daemon may run in another folder: it is given the files' full paths.
+  SendOptions options = given;
+  for (auto& file : options.files) {
+    std::error_code ec;
+    const auto absolute = std::filesystem::absolute(file, ec);
+    if (!ec) file = absolute.lexically_normal().string();
+  }
   for (const auto& file : options.files) {
     if (file.find('+') != std::string::npos) {
       return Report(common, file + ": a file name may not contain '+'", -168, "Invalid filename specified.");
@@ -47,19 +55,20 @@ int Send(const Common& common, const SendOptions& options) {
     const int64_t server = session.server();
     const auto modems = session.Detect(options.port);
     if (modems.empty()) return Report(common, "no fax modem was found", -2, "No modem detected on port.");
-    session.Open(options.port);
-
-    client.Let(server, "NumeroFax", options.number);
-    client.Let(server, "FilesTif", Join(options.files));
+    // The header and the local id reach the control when the port opens: set them first.
     if (!options.local_id.empty()) client.Let(server, "IdLocale", options.local_id);
-    const int64_t tx = client.GetObject(server, "Trasmissione");
-    client.Let(client.GetObject(tx, "Risoluzione"), "Codice", options.resolution == "fine" ? 3 : 2);
-    client.Let(client.GetObject(tx, "ECM"), "Codice", options.ecm == "on" ? 3 : 2);
     if (!options.header.empty()) {
       const int64_t header = client.GetObject(server, "Intestazione");
       client.Let(header, "Attivata", true);
       client.Let(header, "Sinistra", options.header);
     }
+    session.Open(options.port);
+
+    client.Let(server, "NumeroFax", options.number);
+    client.Let(server, "FilesTif", Join(options.files));
+    const int64_t tx = client.GetObject(server, "Trasmissione");
+    client.Let(client.GetObject(tx, "Risoluzione"), "Codice", options.resolution == "fine" ? 3 : 2);
+    client.Let(client.GetObject(tx, "ECM"), "Codice", options.ecm == "on" ? 3 : 2);
     const int pages = client.Get(server, "PagineDaTrasmettere").get<int>();
 
     auto previous = std::signal(SIGINT, OnInterrupt);
