@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/exit_codes.h"
 #include "engines/engine_choice.h"
 
 namespace qvfax::cli {
@@ -33,7 +34,7 @@ int Status(const Common& common);
 int Log(const Common& common, bool follow);
 int Cancel(const Common& common);
 
-// Prints a failure as one line (or one JSON object) and returns 1.
-int Report(const Common& common, const std::string& what, int code, const std::string& description);
+// Prints a failure as one line (or one JSON object) and returns `exit` as the exit status.
+int Report(const Common& common, Exit exit, const std::string& what, int code, const std::string& description);
 
 }  // namespace qvfax::cli

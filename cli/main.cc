@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
+#include "engines/core/port_spec.h"
 #include "cli/connection.h"
 
 int main(int argc, char** argv) {
@@ -42,15 +43,22 @@ int main(int argc, char** argv) {
   log->add_flag("--follow,-f", follow, "Keep showing new lines");
   auto* cancel = app.add_subcommand("cancel", "Cancel the faxes qvfaxd is sending");
 
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int shown = app.exit(e);
+    return shown == 0 ? 0 : static_cast<int>(Exit::kUsage);
+  }
   try {
     if (modems->parsed()) return Modems(common, modems_port);
     if (send_cmd->parsed()) return Send(common, send);
     if (status->parsed()) return Status(common);
     if (log->parsed()) return Log(common, follow);
     if (cancel->parsed()) return Cancel(common);
+  } catch (const qvfax::core::ConfigError& e) {
+    return Report(common, Exit::kUsage, e.what(), 1, "");
   } catch (const std::exception& e) {
-    return Report(common, e.what(), 1, "");
+    return Report(common, Exit::kDaemonUnreachable, e.what(), 1, "");
   }
   return 2;
 }

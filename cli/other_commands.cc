@@ -11,6 +11,7 @@
 #include <fmt/format.h>
 
 #include "cli/commands.h"
+#include "engines/core/port_spec.h"
 #include "cli/connection.h"
 #include "cli/fax_session.h"
 #include "engines/line/line_config.h"
@@ -53,16 +54,17 @@ std::string LatestReceivedFax(const EngineChoice& engine) {
   return newest.string();
 }
 
-int Report(const Common& common, const std::string& what, int code, const std::string& description) {
+int Report(const Common& common, Exit exit, const std::string& what, int code, const std::string& description) {
   if (common.json) {
-    std::cout << rpc::json{{"event", "error"}, {"message", what}, {"code", code}, {"description", description}}.dump()
+    std::cout << rpc::json{{"event", "error"}, {"message", what}, {"code", code}, {"description", description},
+                           {"exit", static_cast<int>(exit)}}.dump()
               << std::endl;
   } else if (description.empty()) {
     std::cerr << "qvfax: " << what << "\n";
   } else {
     std::cerr << fmt::format("qvfax: {}: error {}: {}", what, code, description) << "\n";
   }
-  return 1;
+  return static_cast<int>(exit);
 }
 
 int Modems(const Common& common, const std::string& port) {
@@ -81,18 +83,20 @@ int Modems(const Common& common, const std::string& port) {
                   << "\n";
       }
     }
-    if (modems.empty()) return Report(common, "no fax modem was found", -2, "No modem detected on port.");
+    if (modems.empty()) return Report(common, Exit::kModemFailure, "no fax modem was found", -2, "No modem detected on port.");
     return 0;
   } catch (const rpc::RemoteError& e) {
-    return Report(common, "the server refused a request", e.number() ? e.number() : e.code(), e.description());
+    return Report(common, Exit::kLineFailure, "the server refused a request", e.number() ? e.number() : e.code(), e.description());
+  } catch (const core::ConfigError& e) {
+    return Report(common, Exit::kUsage, e.what(), 1, "");
   } catch (const std::exception& e) {
-    return Report(common, e.what(), 1, "");
+    return Report(common, Exit::kDaemonUnreachable, e.what(), 1, "");
   }
 }
 
 int Status(const Common& common) {
   auto text = Published("QvVavUvaRazUr");
-  if (!text) return Report(common, "no server has published a status yet", 1, "");
+  if (!text) return Report(common, Exit::kDaemonUnreachable, "no server has published a status yet", 1, "");
   if (common.json) {
     std::cout << rpc::json{{"event", "status"}, {"xml", *text}}.dump() << std::endl;
   } else {
@@ -146,7 +150,7 @@ int Cancel(const Common& common) {
     }
     return 0;
   } catch (const std::exception&) {
-    return Report(common, "no qvfaxd is running; a send in a terminal is cancelled with Ctrl-C", 1, "");
+    return Report(common, Exit::kDaemonUnreachable, "no qvfaxd is running; a send in a terminal is cancelled with Ctrl-C", 1, "");
   }
 }
 

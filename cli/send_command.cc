@@ -10,6 +10,7 @@
 #include <fmt/format.h>
 
 #include "cli/commands.h"
+#include "engines/core/port_spec.h"
 #include "cli/connection.h"
 #include "cli/fax_session.h"
 #include "cli/progress.h"
@@ -41,11 +42,11 @@ int Send(const Common& common, const SendOptions& given) {
   }
   for (const auto& file : options.files) {
     if (file.find('+') != std::string::npos) {
-      return Report(common, file + ": a file name may not contain '+'", -168, "Invalid filename specified.");
+      return Report(common, Exit::kBadDocument, file + ": a file name may not contain '+'", -168, "Invalid filename specified.");
     }
     const int32_t pages = pages::CountPages(file);
-    if (pages == -150) return Report(common, file + ": no such file", pages, "The specified file doesn't exist.");
-    if (pages < 0) return Report(common, file + ": not a TIFF file", pages, "The OCX wasn't able to recognize the format of the specified image file.");
+    if (pages == -150) return Report(common, Exit::kBadDocument, file + ": no such file", pages, "The specified file doesn't exist.");
+    if (pages < 0) return Report(common, Exit::kBadDocument, file + ": not a TIFF file", pages, "The OCX wasn't able to recognize the format of the specified image file.");
   }
   const bool terminal = !common.json && ::isatty(STDOUT_FILENO);
   try {
@@ -54,7 +55,7 @@ int Send(const Common& common, const SendOptions& given) {
     FaxSession session(client);
     const int64_t server = session.server();
     const auto modems = session.Detect(options.port);
-    if (modems.empty()) return Report(common, "no fax modem was found", -2, "No modem detected on port.");
+    if (modems.empty()) return Report(common, Exit::kModemFailure, "no fax modem was found", -2, "No modem detected on port.");
     // The header and the local id reach the control when the port opens: set them first.
     if (!options.local_id.empty()) client.Let(server, "IdLocale", options.local_id);
     if (!options.header.empty()) {
@@ -111,8 +112,8 @@ int Send(const Common& common, const SendOptions& given) {
     const std::string remote = client.Get(server, "IdRemoto").get<std::string>();
     session.Close();
 
-    if (code != 0) return Report(common, "the fax was not sent", code, code_text);
-    if (status != 0) return Report(common, fmt::format("the fax ended after {} of {} pages", sent, pages), status, status_text);
+    if (code != 0) return Report(common, ExitForError(code), "the fax was not sent", code, code_text);
+    if (status != 0) return Report(common, ExitForStatus(status), fmt::format("the fax ended after {} of {} pages", sent, pages), status, status_text);
     const std::string received = LatestReceivedFax(common.engine);
     if (common.json) {
       std::cout << rpc::json{{"event", "sent"}, {"pages", sent}, {"number", options.number}, {"remote", remote},
@@ -126,11 +127,13 @@ int Send(const Common& common, const SendOptions& given) {
     }
     return 0;
   } catch (const Failure& f) {
-    return Report(common, f.what(), f.code(), f.description());
+    return Report(common, ExitForError(f.code()), f.what(), f.code(), f.description());
   } catch (const rpc::RemoteError& e) {
-    return Report(common, "the server refused a request", e.number() ? e.number() : e.code(), e.description());
+    return Report(common, Exit::kLineFailure, "the server refused a request", e.number() ? e.number() : e.code(), e.description());
+  } catch (const core::ConfigError& e) {
+    return Report(common, Exit::kUsage, e.what(), 1, "");
   } catch (const std::exception& e) {
-    return Report(common, e.what(), 1, "");
+    return Report(common, Exit::kDaemonUnreachable, e.what(), 1, "");
   }
 }
 

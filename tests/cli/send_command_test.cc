@@ -5,7 +5,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include <fmt/format.h>
+
 #include "cli/commands.h"
+#include "cli/exit_codes.h"
 #include "engines/pages/bitmap_page.h"
 #include "rpc/jsonrpc.h"
 #include "tiff_maker.h"
@@ -29,7 +32,7 @@ TEST(SendCommand, RefusesMissingAndNonTiffFilesByName) {
     options.number = "0612345";
     options.files = {file};
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(Send(InProcess("sim"), options), 1) << file;
+    EXPECT_EQ(Send(InProcess("sim"), options), static_cast<int>(Exit::kBadDocument)) << file;
     const std::string said = ::testing::internal::GetCapturedStdout();
     EXPECT_NE(said.find(file), std::string::npos) << said;
     EXPECT_NE(said.find("\"event\":\"error\""), std::string::npos) << said;
@@ -47,6 +50,46 @@ TEST(SendCommand, SendsThroughItsOwnBrokerOnTheLineEngine) {
   EXPECT_NE(said.find("\"event\":\"sent\""), std::string::npos);
   EXPECT_NE(said.find("\"pages\":2"), std::string::npos);
   EXPECT_NE(said.find("\"received_file\":\""), std::string::npos);
+}
+
+TEST(SendCommand, EachOutcomeHasItsOwnExitStatus) {
+  // A sim bank whose numbers answer in different ways, played at once. (An
+  // unanswered call rings for 45 s of real time; the table below covers it.)
+  const std::string config = testing::ScratchPath("outcomes.json");
+  std::ofstream(config) << R"({"ports": [{"name": "ttyS0", "modem": {}}],
+                                "timing": {"dial_ms": 1, "answer_ms": 1, "training_ms": 1, "page_ms": 1, "hangup_ms": 1},
+                                "remotes": [{"number": "0601", "answer": "busy"},
+                                             {"number": "0603", "answer": "fax", "fail_at_page": 1}]})";
+  const std::string file = testing::MakeFaxTiff(testing::ScratchPath("outcomes.tif"), 1);
+  const std::pair<const char*, Exit> rows[] = {
+      {"0601", Exit::kBusy}, {"0603", Exit::kLineFailure}, {"0604", Exit::kDelivered}};
+  for (const auto& [number, exit] : rows) {
+    Common common = InProcess("sim");
+    common.engine.config = config;
+    SendOptions options;
+    options.number = number;
+    options.files = {file};
+    ::testing::internal::CaptureStdout();
+    const int rc = Send(common, options);
+    const std::string said = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(rc, static_cast<int>(exit)) << number << ": " << said;
+    if (exit != Exit::kDelivered) {
+      EXPECT_NE(said.find(fmt::format("\"exit\":{}", static_cast<int>(exit))), std::string::npos) << said;
+    }
+  }
+}
+
+TEST(ExitCodes, StatusesAndErrorsReadAsTheirOutcome) {
+  const std::pair<int32_t, Exit> statuses[] = {{0, Exit::kDelivered}, {6, Exit::kBusy},      {9, Exit::kNoAnswer},
+                                               {5, Exit::kNoAnswer},  {38, Exit::kNoAnswer}, {4, Exit::kCancelled},
+                                               {51, Exit::kBadDocument}, {53, Exit::kModemFailure},
+                                               {29, Exit::kLineFailure}, {10, Exit::kLineFailure}};
+  for (const auto& [status, exit] : statuses) EXPECT_EQ(ExitForStatus(status), exit) << status;
+  const std::pair<int32_t, Exit> errors[] = {{0, Exit::kDelivered},       {-150, Exit::kBadDocument},
+                                             {-166, Exit::kBadDocument},  {-60, Exit::kBadDocument},
+                                             {-153, Exit::kModemFailure}, {-34, Exit::kModemFailure},
+                                             {-22, Exit::kLineFailure}};
+  for (const auto& [error, exit] : errors) EXPECT_EQ(ExitForError(error), exit) << error;
 }
 
 TEST(SendCommand, ARelativePathIsSentAndTheHeaderIsDrawnOnThePage) {
