@@ -4,7 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
-#include "engines/core/port_spec.h"
+#include "engines/core/port_model.h"
 #include "cli/connection.h"
 
 int main(int argc, char** argv) {

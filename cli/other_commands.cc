@@ -11,7 +11,7 @@
 #include <fmt/format.h>
 
 #include "cli/commands.h"
-#include "engines/core/port_spec.h"
+#include "engines/core/port_model.h"
 #include "cli/connection.h"
 #include "cli/fax_session.h"
 #include "engines/line/line_config.h"

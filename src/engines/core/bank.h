@@ -11,7 +11,7 @@
 
 #include "components/fax_control.h"
 #include "components/fax_manager.h"
-#include "engines/core/port_spec.h"
+#include "engines/core/port_model.h"
 #include "platform/clock.h"
 
 namespace qvfax::core {

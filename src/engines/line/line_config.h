@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engines/core/port_spec.h"
+#include "engines/core/port_model.h"
 
 namespace qvfax::line {
 
