@@ -12,6 +12,9 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   CLI::App app{"qvfax - send faxes through the qvfax server"};
   app.require_subcommand(1);
+  // Options of qvfax itself may stand before or after the subcommand.
+  app.fallthrough();
+  app.set_version_flag("--version", "qvfax " QVFAX_VERSION);
   Common common;
   common.socket = DefaultSocketPath();
   app.add_option("--socket", common.socket, "qvfaxd's socket; without a daemon qvfax serves itself")
