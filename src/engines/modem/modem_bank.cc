@@ -324,8 +324,7 @@ void ModemBank::EndCall(int32_t status, const std::string& detail) {
         held->second->serial.PulseDtr();
       }
     }
-    last_trace_ = call_->driver->Trace();
-    for (const auto& line : last_trace_) Note("  " + line);
+    for (const auto& line : call_->driver->Trace()) Note("  " + line);
   }
   if (!call_->document.empty()) {
     std::error_code ec;

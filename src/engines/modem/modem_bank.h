@@ -34,8 +34,6 @@ class ModemBank : public core::Bank {
   int32_t SendNow(const std::string& port, int32_t& fax_id) override;
 
   const ModemLog& Log() const { return log_; }
-  // The AT trace of the last call, one line each.
-  const std::vector<std::string>& LastCallTrace() const { return last_trace_; }
 
   struct Call;
 
@@ -53,7 +51,6 @@ class ModemBank : public core::Bank {
   ModemLog log_;
   std::map<std::string, std::unique_ptr<Held>> held_;  // open ports, by name
   std::unique_ptr<Call> call_;
-  std::vector<std::string> last_trace_;
 };
 
 // `on_create`, when given, hears of each bank created.
