@@ -1,6 +1,7 @@
 // The qvfax commands. Each returns the process exit code.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,17 @@ namespace qvfax::cli {
 struct Common {
   std::string socket;
   EngineChoice engine;
+  bool engine_given = false;  // an engine option was on the command line
+  bool in_process = false;    // serve the object model here even when qvfaxd runs
+  double timeout_s = 30;      // the longest wait for any answer of qvfaxd
   bool json = false;
+};
+
+// Which of the daemon's faxes a command acts on: the caller's own (those
+// sent from its terminal session) unless a fax or all are named.
+struct Selection {
+  int64_t fax = 0;
+  bool all = false;
 };
 
 struct SendOptions {
@@ -30,9 +41,9 @@ std::string LatestReceivedFax(const EngineChoice& engine);
 
 int Modems(const Common& common, const std::string& port);
 int Send(const Common& common, const SendOptions& options);
-int Status(const Common& common);
-int Log(const Common& common, bool follow);
-int Cancel(const Common& common);
+int Status(const Common& common, const Selection& which, bool xml);
+int Log(const Common& common, const Selection& which, bool follow);
+int Cancel(const Common& common, const Selection& which);
 
 // Prints a failure as one line (or one JSON object) and returns `exit` as the exit status.
 int Report(const Common& common, Exit exit, const std::string& what, int code, const std::string& description);

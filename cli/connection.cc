@@ -1,23 +1,52 @@
 #include "cli/connection.h"
 
+#include <fmt/format.h>
+
+#include "cli/commands.h"
+#include "engines/core/port_model.h"
 #include "platform/xdg_paths.h"
 #include "rpc/in_process.h"
 
 namespace qvfax::cli {
 
+namespace {
+
+void SetTimeout(rpc::Client& client, const Common& common) {
+  client.call_timeout = std::chrono::milliseconds(static_cast<int64_t>(common.timeout_s * 1000));
+}
+
+}  // namespace
+
 std::string DefaultSocketPath() { return (xdg::RuntimeDir() / "qvfax" / "qvfaxd.sock").string(); }
 
-Connection Connect(const std::string& socket_path, const EngineChoice& engine) {
-  Connection connection;
+std::unique_ptr<rpc::Client> ConnectDaemon(const Common& common) {
   try {
-    connection.client = std::make_unique<rpc::Client>(rpc::ConnectUnixSocket(socket_path));
-    connection.through_daemon = true;
-    return connection;
+    auto client = std::make_unique<rpc::Client>(rpc::ConnectUnixSocket(common.socket));
+    SetTimeout(*client, common);
+    return client;
   } catch (const std::runtime_error&) {
-    // No daemon: serve ourselves.
+    return nullptr;
   }
-  connection.local = std::make_unique<rpc::Broker>(rpc::BrokerOptions{EngineRegistration(engine)});
+}
+
+Connection Connect(const Common& common) {
+  Connection connection;
+  if (!common.in_process) {
+    connection.client = ConnectDaemon(common);
+    if (connection.client) {
+      if (common.engine_given) {
+        throw core::ConfigError(fmt::format(
+            "qvfaxd is running at {} and serves with its own engine, so --engine, --engine-config and --line-speed "
+            "would be ignored: add --in-process to run this command on its own, or restart qvfaxd with these options",
+            common.socket));
+      }
+      connection.through_daemon = true;
+      return connection;
+    }
+  }
+  connection.local = std::make_unique<rpc::Broker>(rpc::BrokerOptions{EngineRegistration(common.engine)});
   connection.client = std::make_unique<rpc::Client>(rpc::ConnectInProcess(*connection.local));
+  SetTimeout(*connection.client, common);
   return connection;
 }
 

@@ -17,7 +17,14 @@ struct Connection {
   bool through_daemon = false;
 };
 
-Connection Connect(const std::string& socket_path, const EngineChoice& engine);
+struct Common;
+
+// Refuses (with core::ConfigError) engine options while a daemon listens: the
+// daemon's own engine would serve and the options would be ignored.
+Connection Connect(const Common& common);
+
+// The running daemon, or nothing when none listens at the socket.
+std::unique_ptr<rpc::Client> ConnectDaemon(const Common& common);
 
 std::string DefaultSocketPath();
 

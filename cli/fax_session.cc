@@ -26,7 +26,9 @@ FaxSession::FaxSession(rpc::Client& client) : client_(client) {
     }
     return nullptr;
   };
-  server_ = client_.Create("QvVavUvaRazUr");
+  const auto created = client_.Call("create", {{"class", "QvVavUvaRazUr"}});
+  server_ = created.at("handle").get<int64_t>();
+  fax_ = created.value("fax", int64_t{0});
   client_.Call("set", {{"handle", server_}, {"member", "BkgFaxVmEventi"}, {"value", {{"client", true}}}});
   client_.Invoke(server_, "Inizializza");
 }

@@ -36,6 +36,7 @@ class FaxSession {
 
   rpc::Client& client() { return client_; }
   int64_t server() const { return server_; }
+  int64_t fax() const { return fax_; }  // the daemon's name for this fax
 
   std::vector<ModemSummary> Detect(const std::string& preferred_port);
   // Selects and opens; throws Failure when the port does not open.
@@ -52,6 +53,7 @@ class FaxSession {
  private:
   rpc::Client& client_;
   int64_t server_ = 0;
+  int64_t fax_ = 0;
   bool idle_seen_ = false;
 };
 

@@ -20,6 +20,10 @@ int main(int argc, char** argv) {
   app.add_option("--socket", common.socket, "qvfaxd's socket; without a daemon qvfax serves itself")
       ->capture_default_str();
   app.add_flag("--json", common.json, "One JSON object per result or event");
+  app.add_flag("--in-process", common.in_process, "Serve the fax server in this process even when qvfaxd runs");
+  app.add_option("--timeout", common.timeout_s, "Seconds to wait for any answer of qvfaxd")
+      ->check(CLI::Range(0.1, 3600.0))
+      ->capture_default_str();
   qvfax::AddEngineOptions(app, common.engine);
 
   std::string modems_port;
@@ -40,11 +44,24 @@ int main(int argc, char** argv) {
   send_cmd->add_option("--header", send.header, "Print this header on every page");
   send_cmd->add_option("--local-id", send.local_id, "Our station id");
 
-  auto* status = app.add_subcommand("status", "Show the status document");
+  // status, log and cancel act on the faxes sent from this terminal session
+  // unless told otherwise.
+  Selection which;
+  auto add_selection = [&which](CLI::App* command) {
+    auto* fax = command->add_option("--fax", which.fax, "Only this fax (its number as qvfax send shows it)")
+                    ->check(CLI::PositiveNumber);
+    command->add_flag("--all", which.all, "Every fax of the daemon")->excludes(fax);
+  };
+  bool xml = false;
+  auto* status = app.add_subcommand("status", "Show what your faxes are doing");
+  status->add_flag("--xml", xml, "The whole status document");
+  add_selection(status);
   bool follow = false;
-  auto* log = app.add_subcommand("log", "Show the log of the current fax");
+  auto* log = app.add_subcommand("log", "Show the log of your faxes");
   log->add_flag("--follow,-f", follow, "Keep showing new lines");
-  auto* cancel = app.add_subcommand("cancel", "Cancel the faxes qvfaxd is sending");
+  add_selection(log);
+  auto* cancel = app.add_subcommand("cancel", "Cancel your faxes in qvfaxd");
+  add_selection(cancel);
 
   try {
     app.parse(argc, argv);
@@ -52,12 +69,13 @@ int main(int argc, char** argv) {
     const int shown = app.exit(e);
     return shown == 0 ? 0 : static_cast<int>(Exit::kUsage);
   }
+  common.engine_given = app.count("--engine") + app.count("--engine-config") + app.count("--line-speed") > 0;
   try {
     if (modems->parsed()) return Modems(common, modems_port);
     if (send_cmd->parsed()) return Send(common, send);
-    if (status->parsed()) return Status(common);
-    if (log->parsed()) return Log(common, follow);
-    if (cancel->parsed()) return Cancel(common);
+    if (status->parsed()) return Status(common, which, xml);
+    if (log->parsed()) return Log(common, which, follow);
+    if (cancel->parsed()) return Cancel(common, which);
   } catch (const qvfax::core::ConfigError& e) {
     return Report(common, Exit::kUsage, e.what(), 1, "");
   } catch (const std::exception& e) {

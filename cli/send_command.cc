@@ -50,10 +50,16 @@ int Send(const Common& common, const SendOptions& given) {
   }
   const bool terminal = !common.json && ::isatty(STDOUT_FILENO);
   try {
-    auto connection = Connect(common.socket, common.engine);
+    auto connection = Connect(common);
     auto& client = *connection.client;
     FaxSession session(client);
     const int64_t server = session.server();
+    if (common.json) {
+      std::cout << rpc::json{{"event", "started"}, {"fax", session.fax()}}.dump() << std::endl;
+    } else if (terminal && connection.through_daemon) {
+      std::cout << fmt::format("Fax {} in qvfaxd; from another terminal: qvfax log -f --fax {}", session.fax(), session.fax())
+                << std::endl;
+    }
     const auto modems = session.Detect(options.port);
     if (modems.empty()) return Report(common, Exit::kModemFailure, "no fax modem was found", -2, "No modem detected on port.");
     // The header and the local id reach the control when the port opens: set them first.
@@ -114,7 +120,8 @@ int Send(const Common& common, const SendOptions& given) {
 
     if (code != 0) return Report(common, ExitForError(code), "the fax was not sent", code, code_text);
     if (status != 0) return Report(common, ExitForStatus(status), fmt::format("the fax ended after {} of {} pages", sent, pages), status, status_text);
-    const std::string received = LatestReceivedFax(common.engine);
+    // Only an engine of our own says where the remote stored the pages.
+    const std::string received = connection.through_daemon ? "" : LatestReceivedFax(common.engine);
     if (common.json) {
       std::cout << rpc::json{{"event", "sent"}, {"pages", sent}, {"number", options.number}, {"remote", remote},
                              {"status", status}, {"description", status_text}, {"received_file", received}}.dump()

@@ -7,6 +7,7 @@
 #include <deque>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <set>
 
 #include <asio/bind_executor.hpp>
@@ -25,17 +26,27 @@ using asio::local::stream_protocol;
 
 namespace {
 
-bool PeerAllowed(stream_protocol::socket& socket) {
+std::optional<ucred> PeerCredentials(stream_protocol::socket& socket) {
   ucred credentials{};
   socklen_t length = sizeof credentials;
-  if (::getsockopt(socket.native_handle(), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0) return false;
-  return credentials.uid == ::geteuid() || credentials.uid == 0;
+  if (::getsockopt(socket.native_handle(), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0) return std::nullopt;
+  return credentials;
+}
+
+bool PeerAllowed(const std::optional<ucred>& credentials) {
+  return credentials && (credentials->uid == ::geteuid() || credentials->uid == 0);
+}
+
+// The peer's process and its session: its faxes are its session's own.
+rpc::PeerIdentity IdentityOf(const ucred& credentials) {
+  return {static_cast<int>(credentials.pid), static_cast<int>(::getsid(credentials.pid))};
 }
 
 class Session : public std::enable_shared_from_this<Session> {
  public:
-  Session(stream_protocol::socket socket, rpc::Broker& broker)
+  Session(stream_protocol::socket socket, rpc::Broker& broker, rpc::PeerIdentity who)
       : socket_(std::move(socket)),
+        who_(who),
         strand_(asio::make_strand(socket_.get_executor())),
         broker_(broker),
         framer_([this](std::string line) { broker_.Handle(id_, line); },
@@ -63,6 +74,7 @@ class Session : public std::enable_shared_from_this<Session> {
   void Write();
 
   stream_protocol::socket socket_;
+  rpc::PeerIdentity who_;
   asio::strand<asio::any_io_executor> strand_;
   rpc::Broker& broker_;
   rpc::LineFramer framer_;
@@ -73,7 +85,7 @@ class Session : public std::enable_shared_from_this<Session> {
 };
 
 void Session::Start() {
-  id_ = broker_.Connect(std::make_shared<Back>(weak_from_this()));
+  id_ = broker_.Connect(std::make_shared<Back>(weak_from_this()), who_);
   Read();
 }
 
@@ -139,10 +151,11 @@ struct UnixListener::Impl : std::enable_shared_from_this<Impl> {
     auto self = shared_from_this();
     acceptor.async_accept([self](std::error_code ec, stream_protocol::socket socket) {
       if (ec) return;  // closed: the daemon is stopping
-      if (!PeerAllowed(socket)) {
+      const auto credentials = PeerCredentials(socket);
+      if (!PeerAllowed(credentials)) {
         std::cerr << "qvfaxd: refused a connection from another user\n";
       } else {
-        auto session = std::make_shared<Session>(std::move(socket), self->broker);
+        auto session = std::make_shared<Session>(std::move(socket), self->broker, IdentityOf(*credentials));
         self->sessions.insert(session);
         session->Start();
       }

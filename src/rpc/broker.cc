@@ -1,5 +1,7 @@
 #include "rpc/broker.h"
 
+#include <unistd.h>
+
 #include <condition_variable>
 #include <deque>
 #include <future>
@@ -14,6 +16,7 @@
 #include "components/standins.h"
 #include "platform/apartment.h"
 #include "platform/automation_error.h"
+#include "rpc/broker_impl.h"
 #include "rpc/jsonrpc.h"
 #include "rpc/remote_sink.h"
 #include "rpc/surface.h"
@@ -23,28 +26,14 @@
 
 namespace qvfax::rpc {
 
-namespace {
-
-// COM's own numbers for a call into a client that failed or timed out.
-constexpr int32_t kDisconnected = -2147417848;
-constexpr int32_t kTimedOut = -2147417825;
-
-// An apartment, and the server object living in it (none for the apartment
-// that holds client-created value objects).
-struct Home {
-  std::unique_ptr<Apartment> apartment;
-  std::shared_ptr<QvVavUvaRazUr> server;  // touched only on the apartment's thread
-  bool initialised = false;               // likewise
-
-  ~Home() {
-    if (!apartment) return;
-    if (apartment->IsCurrentThread()) {
-      server.reset();
-    } else {
-      apartment->Call([this] { server.reset(); });
-    }
+Home::~Home() {
+  if (!apartment) return;
+  if (apartment->IsCurrentThread()) {
+    server.reset();
+  } else {
+    apartment->Call([this] { server.reset(); });
   }
-};
+}
 
 // Drops references to homes on a thread of its own, for the transport's
 // thread: dropping the last one joins an apartment that may be busy waiting
@@ -91,136 +80,93 @@ class Reaper {
   std::thread thread_;
 };
 
-struct Entry {
-  std::shared_ptr<Home> home;  // declared first: the object must go before its apartment
-  Object object;
-  int refs = 0;
-};
+Broker::Impl::Impl() : reaper(std::make_unique<Reaper>()) {}
 
-struct Connection {
-  uint64_t id = 0;
-  std::shared_ptr<Peer> peer;
-  std::mutex mutex;
-  bool closed = false;
-  uint64_t next_request = 1;
-  std::map<std::string, std::shared_ptr<std::promise<json>>> pending;
-  std::map<std::string, uint64_t> follows;
-  int64_t next_handle = 1;
-  std::map<int64_t, Entry> handles;
-  std::map<const void*, int64_t> by_object;
+Broker::Impl::~Impl() {
+  for (uint64_t token : board_tokens) publication_board::Unfollow(token);
+}
 
-  void Send(const std::string& line) {
+std::shared_ptr<Connection> Broker::Impl::Find(uint64_t id) {
+  std::lock_guard lock(mutex);
+  auto it = connections.find(id);
+  return it == connections.end() ? nullptr : it->second;
+}
+
+void Broker::Impl::Forget(Home* home) {
+  std::shared_ptr<Home> dropped;
+  {
     std::lock_guard lock(mutex);
-    if (!closed) peer->Send(line);
+    for (auto it = live.begin(); it != live.end(); ++it) {
+      if (it->get() == home) {
+        dropped = *it;
+        live.erase(it);
+        break;
+      }
+    }
   }
-};
+  // Called on the home's own apartment: the home may go right here.
+}
 
-}  // namespace
-
-struct Broker::Impl : std::enable_shared_from_this<Broker::Impl> {
-  BrokerOptions options;
-  std::shared_ptr<ComponentRegistry> registry = std::make_shared<ComponentRegistry>();
-  std::shared_ptr<Home> free_home;
-  mutable std::mutex mutex;
-  uint64_t next_connection = 1;
-  std::map<uint64_t, std::shared_ptr<Connection>> connections;
-  std::set<std::shared_ptr<Home>> live;  // homes whose server object lives
-  bool shut_down = false;
-  std::unique_ptr<Reaper> reaper = std::make_unique<Reaper>();
-
-  std::shared_ptr<Connection> Find(uint64_t id) {
-    std::lock_guard lock(mutex);
-    auto it = connections.find(id);
-    return it == connections.end() ? nullptr : it->second;
+// The answer to a call: a value, or a handle for an object.
+json Broker::Impl::Answer(Connection& conn, const Value& value, const std::shared_ptr<Home>& home) {
+  if (auto* plain = std::get_if<json>(&value)) return *plain;
+  const auto& object = std::get<Object>(value);
+  std::lock_guard lock(conn.mutex);
+  auto known = conn.by_object.find(object.ptr.get());
+  int64_t handle;
+  if (known != conn.by_object.end()) {
+    handle = known->second;
+  } else {
+    handle = conn.next_handle++;
+    conn.handles[handle] = Entry{home, object, 0};
+    conn.by_object[object.ptr.get()] = handle;
   }
+  ++conn.handles[handle].refs;
+  json answer{{"handle", handle}, {"class", object.class_name}};
+  // A server object is also a fax of the daemon's, named so in its operations.
+  if (object.class_name == kServerClass && home && home->fax != 0) answer["fax"] = home->fax;
+  return answer;
+}
 
-  void Forget(Home* home) {
-    std::shared_ptr<Home> dropped;
+std::shared_ptr<Home> Broker::Impl::NewServerHome(const PeerIdentity& owner) {
+  auto home = std::make_shared<Home>();
+  home->apartment = std::make_unique<Apartment>(registry, "server");
+  home->context = home->apartment->Call([] { return static_cast<const ApartmentContext*>(CurrentApartment()); });
+  home->owner = owner;
+  return home;
+}
+
+// The client-side request a RemoteSink makes, waiting at most the timeout.
+RequestFn Broker::Impl::SinkRequests(std::weak_ptr<Connection> weak) {
+  const auto timeout = options.sink_timeout;
+  return [weak, timeout](const std::string& method, const json& params) {
+    auto conn = weak.lock();
+    auto promise = std::make_shared<std::promise<json>>();
+    auto answer = promise->get_future();
+    std::string id;
     {
-      std::lock_guard lock(mutex);
-      for (auto it = live.begin(); it != live.end(); ++it) {
-        if (it->get() == home) {
-          dropped = *it;
-          live.erase(it);
-          break;
-        }
-      }
+      if (!conn) throw AutomationError(kDisconnected, "qvfaxd", "The client has disconnected");
+      std::lock_guard lock(conn->mutex);
+      if (conn->closed) throw AutomationError(kDisconnected, "qvfaxd", "The client has disconnected");
+      id = fmt::format("sink-{}", conn->next_request++);
+      conn->pending[id] = promise;
+      conn->peer->Send(Request(id, method, params));
     }
-    // Called on the home's own apartment: the home may go right here.
-  }
-
-  // The answer to a call: a value, or a handle for an object.
-  json Answer(Connection& conn, const Value& value, const std::shared_ptr<Home>& home) {
-    if (auto* plain = std::get_if<json>(&value)) return *plain;
-    const auto& object = std::get<Object>(value);
-    std::lock_guard lock(conn.mutex);
-    auto known = conn.by_object.find(object.ptr.get());
-    int64_t handle;
-    if (known != conn.by_object.end()) {
-      handle = known->second;
-    } else {
-      handle = conn.next_handle++;
-      conn.handles[handle] = Entry{home, object, 0};
-      conn.by_object[object.ptr.get()] = handle;
+    if (answer.wait_for(timeout) != std::future_status::ready) {
+      std::lock_guard lock(conn->mutex);
+      conn->pending.erase(id);
+      throw AutomationError(kTimedOut, "qvfaxd",
+                            fmt::format("The client did not answer {} within {} ms", method, timeout.count()));
     }
-    ++conn.handles[handle].refs;
-    return json{{"handle", handle}, {"class", object.class_name}};
-  }
-
-  std::shared_ptr<Home> NewServerHome() {
-    auto home = std::make_shared<Home>();
-    home->apartment = std::make_unique<Apartment>(registry, "server");
-    return home;
-  }
-
-  // The client-side request a RemoteSink makes, waiting at most the timeout.
-  RequestFn SinkRequests(std::weak_ptr<Connection> weak) {
-    const auto timeout = options.sink_timeout;
-    return [weak, timeout](const std::string& method, const json& params) {
-      auto conn = weak.lock();
-      auto promise = std::make_shared<std::promise<json>>();
-      auto answer = promise->get_future();
-      std::string id;
-      {
-        if (!conn) throw AutomationError(kDisconnected, "qvfaxd", "The client has disconnected");
-        std::lock_guard lock(conn->mutex);
-        if (conn->closed) throw AutomationError(kDisconnected, "qvfaxd", "The client has disconnected");
-        id = fmt::format("sink-{}", conn->next_request++);
-        conn->pending[id] = promise;
-        conn->peer->Send(Request(id, method, params));
-      }
-      if (answer.wait_for(timeout) != std::future_status::ready) {
-        std::lock_guard lock(conn->mutex);
-        conn->pending.erase(id);
-        throw AutomationError(kTimedOut, "qvfaxd",
-                              fmt::format("The client did not answer {} within {} ms", method, timeout.count()));
-      }
-      const json reply = answer.get();
-      if (reply.contains("error")) {
-        const auto& error = reply["error"];
-        const auto data = error.value("data", json::object());
-        throw AutomationError(data.value("number", kDisconnected), data.value("source", std::string("client")),
-                              error.value("message", std::string("The client's sink failed")));
-      }
-    };
-  }
-
-  void Reply(Connection& conn, const json& id, const json& result) {
-    if (!id.is_null()) conn.Send(Result(id, result));
-  }
-  void Fail(Connection& conn, const json& id, const Failure& failure) {
-    if (!id.is_null()) conn.Send(Error(id, failure));
-  }
-
-  // No more sends to the client; apartments waiting for its answers stop waiting.
-  static void Hush(Connection& conn);
-  // Hushes the connection and releases all its objects.
-  void Close(const std::shared_ptr<Connection>& conn);
-
-  void Dispatch(const std::shared_ptr<Connection>& conn, const Message& message);
-  void Release(const std::shared_ptr<Connection>& conn, int64_t handle, bool forced);
-  void ReleaseServer(std::shared_ptr<Home> home);
-};
+    const json reply = answer.get();
+    if (reply.contains("error")) {
+      const auto& error = reply["error"];
+      const auto data = error.value("data", json::object());
+      throw AutomationError(data.value("number", kDisconnected), data.value("source", std::string("client")),
+                            error.value("message", std::string("The client's sink failed")));
+    }
+  };
+}
 
 namespace {
 
@@ -283,9 +229,10 @@ void Broker::Impl::Dispatch(const std::shared_ptr<Connection>& conn, const Messa
     if (!IsCreatable(class_name)) throw SurfaceError(codes::kNotPermitted, "clients may not create " + class_name);
     std::shared_ptr<Home> home;
     if (class_name == kServerClass) {
-      home = NewServerHome();
+      home = NewServerHome(conn->who);
       std::lock_guard lock(mutex);
       if (shut_down) throw SurfaceError(codes::kNotPermitted, "the daemon is shutting down");
+      home->fax = next_fax++;
       live.insert(home);
     } else {
       home = free_home;
@@ -359,41 +306,7 @@ void Broker::Impl::Dispatch(const std::shared_ptr<Connection>& conn, const Messa
     return;
   }
 
-  if (method == "follow" || method == "unfollow") {
-    const std::string name = StringParam(params, "name");
-    std::lock_guard lock(conn->mutex);
-    auto known = conn->follows.find(name);
-    if (method == "follow" && known == conn->follows.end()) {
-      std::weak_ptr<Connection> weak = conn;
-      conn->follows[name] = publication_board::Follow(name, [weak](const std::string& n, const std::string& text) {
-        if (auto c = weak.lock()) c->Send(Notification("published", {{"name", n}, {"text", text}}));
-      });
-    } else if (method == "unfollow" && known != conn->follows.end()) {
-      publication_board::Unfollow(known->second);
-      conn->follows.erase(known);
-    }
-    if (!message.id.is_null()) conn->peer->Send(Result(message.id, true));
-    return;
-  }
-
-  if (method == "cancel") {
-    // A daemon operation, not a member: cancel whatever any server object sends.
-    std::vector<std::shared_ptr<Home>> homes;
-    {
-      std::lock_guard lock(mutex);
-      homes.assign(live.begin(), live.end());
-    }
-    for (auto& home : homes) {
-      home->apartment->Post([weak = weak_from_this(), h = std::weak_ptr<Home>(home)] {
-        auto impl = weak.lock();
-        auto home = h.lock();
-        if (!impl || !home) return;
-        if (home->server) RunGuarded("cancel", [&] { home->server->AnnullaFax(); });
-      });
-    }
-    Reply(*conn, message.id, static_cast<int>(homes.size()));
-    return;
-  }
+  if (DispatchFaxOperation(conn, message)) return;
 
   throw SurfaceError(codes::kMethodNotFound, "no method \"" + method + "\"");
 }
@@ -459,6 +372,7 @@ Broker::Broker(BrokerOptions options) : impl_(std::make_shared<Impl>()) {
   impl_->free_home = std::make_shared<Home>();
   impl_->free_home->apartment = std::make_unique<Apartment>(impl_->registry, "values");
   impl_->free_home->apartment->Call([] { CurrentApartment()->resources = std::make_shared<QvBkgFaxVmResDll>(); });
+  impl_->WatchPublications();
 }
 
 Broker::~Broker() {
@@ -473,9 +387,12 @@ Broker::~Broker() {
   impl_->reaper.reset();
 }
 
-uint64_t Broker::Connect(std::shared_ptr<Peer> peer) {
+PeerIdentity PeerIdentity::Self() { return {static_cast<int>(::getpid()), static_cast<int>(::getsid(0))}; }
+
+uint64_t Broker::Connect(std::shared_ptr<Peer> peer, PeerIdentity who) {
   auto conn = std::make_shared<Connection>();
   conn->peer = std::move(peer);
+  conn->who = who;
   std::lock_guard lock(impl_->mutex);
   conn->id = impl_->next_connection++;
   impl_->connections[conn->id] = conn;
@@ -485,7 +402,6 @@ uint64_t Broker::Connect(std::shared_ptr<Peer> peer) {
 void Broker::Impl::Hush(Connection& conn) {
   std::lock_guard lock(conn.mutex);
   conn.closed = true;
-  for (auto& [name, token] : conn.follows) publication_board::Unfollow(token);
   conn.follows.clear();
   for (auto& [id, promise] : conn.pending) {
     promise->set_value(json{{"error", {{"message", "The client has disconnected"}, {"data", {{"number", kDisconnected}}}}}});

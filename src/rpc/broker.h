@@ -23,6 +23,15 @@ class Peer {
   virtual void Send(const std::string& line) = 0;
 };
 
+// Who is at the other end of a connection: its faxes are its own.
+struct PeerIdentity {
+  int pid = 0;
+  int session = 0;  // the process session: one terminal, one session
+
+  // This process, for clients served in-process.
+  static PeerIdentity Self();
+};
+
 struct BrokerOptions {
   // Registers the fax engine; the stand-ins are registered by the broker.
   std::function<void(ComponentRegistry&)> register_engine;
@@ -37,7 +46,7 @@ class Broker {
   Broker(const Broker&) = delete;
   Broker& operator=(const Broker&) = delete;
 
-  uint64_t Connect(std::shared_ptr<Peer> peer);
+  uint64_t Connect(std::shared_ptr<Peer> peer, PeerIdentity who = PeerIdentity::Self());
   // Releases the connection's objects; a server object still at work (a fax
   // under way, a port being opened) finishes first, with no sink.
   void Disconnect(uint64_t connection);

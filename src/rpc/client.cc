@@ -54,8 +54,13 @@ json Client::Call(const std::string& method, const json& params) {
   const json id = next_id_++;
   transport_->Send(Request(id, method, params));
   std::optional<json> answer;
+  const auto deadline = std::chrono::steady_clock::now() + call_timeout;
   while (!answer) {
-    if (auto line = transport_->Receive(std::chrono::milliseconds(60'000))) Serve(*line, &id, &answer);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      throw CallTimeout(fmt::format("qvfaxd did not answer {} within {} s", method, call_timeout.count() / 1000.0));
+    }
+    if (auto line = transport_->Receive(left)) Serve(*line, &id, &answer);
   }
   if (answer->contains("error")) {
     const json& error = (*answer)["error"];

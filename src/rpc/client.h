@@ -39,6 +39,12 @@ class RemoteError : public std::runtime_error {
   json data_;
 };
 
+// The daemon did not answer a request in time: it is stopped or stuck.
+class CallTimeout : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 class Client {
  public:
   explicit Client(std::unique_ptr<Transport> transport);
@@ -47,7 +53,11 @@ class Client {
   std::function<json(const std::string& method, const json& params)> on_request;
   std::function<void(const std::string& method, const json& params)> on_notification;
 
-  // Sends a request and waits for its answer, serving what arrives meanwhile.
+  // How long Call waits for its answer before giving up with CallTimeout.
+  std::chrono::milliseconds call_timeout{30'000};
+
+  // Sends a request and waits for its answer, serving what arrives meanwhile;
+  // throws CallTimeout past call_timeout, std::runtime_error when the daemon goes.
   json Call(const std::string& method, const json& params);
   // Serves what arrives for up to `timeout`; false when nothing came.
   bool Pump(std::chrono::milliseconds timeout);

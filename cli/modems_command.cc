@@ -1,0 +1,78 @@
+// qvfax modems, and how every command reports a failure.
+#include <filesystem>
+#include <iostream>
+
+#include <fmt/format.h>
+
+#include "cli/commands.h"
+#include "engines/core/port_model.h"
+#include "cli/connection.h"
+#include "cli/fax_session.h"
+#include "engines/line/line_config.h"
+
+namespace qvfax::cli {
+
+std::string LatestReceivedFax(const EngineChoice& engine) {
+  if (engine.name != "line") return {};
+  std::string inbox;
+  try {
+    inbox = engine.config.empty() ? line::DefaultLineConfig().inbox : line::LoadLineConfig(engine.config).inbox;
+  } catch (const std::exception&) {
+    return {};
+  }
+  std::error_code ec;
+  std::filesystem::path newest;
+  std::filesystem::file_time_type newest_time{};
+  for (const auto& entry : std::filesystem::directory_iterator(inbox, ec)) {
+    const auto name = entry.path().filename().string();
+    if (name.empty() || name[0] == '.' || entry.path().extension() != ".tif") continue;
+    const auto time = entry.last_write_time(ec);
+    if (newest.empty() || time > newest_time) {
+      newest = entry.path();
+      newest_time = time;
+    }
+  }
+  return newest.string();
+}
+
+int Report(const Common& common, Exit exit, const std::string& what, int code, const std::string& description) {
+  if (common.json) {
+    std::cout << rpc::json{{"event", "error"}, {"message", what}, {"code", code}, {"description", description},
+                           {"exit", static_cast<int>(exit)}}.dump()
+              << std::endl;
+  } else if (description.empty()) {
+    std::cerr << "qvfax: " << what << "\n";
+  } else {
+    std::cerr << fmt::format("qvfax: {}: error {}: {}", what, code, description) << "\n";
+  }
+  return static_cast<int>(exit);
+}
+
+int Modems(const Common& common, const std::string& port) {
+  try {
+    auto connection = Connect(common);
+    FaxSession session(*connection.client);
+    const auto modems = session.Detect(port);
+    for (const auto& m : modems) {
+      if (common.json) {
+        std::cout << rpc::json{{"event", "modem"}, {"port", m.port}, {"classes", ClassList(m.classes)},
+                               {"identity", m.identity}, {"description", m.description}}.dump()
+                  << std::endl;
+      } else {
+        std::cout << fmt::format("{:<10} class {:<12} {}  {}", m.port, ClassList(m.classes), m.identity,
+                                 m.description)
+                  << "\n";
+      }
+    }
+    if (modems.empty()) return Report(common, Exit::kModemFailure, "no fax modem was found", -2, "No modem detected on port.");
+    return 0;
+  } catch (const rpc::RemoteError& e) {
+    return Report(common, Exit::kLineFailure, "the server refused a request", e.number() ? e.number() : e.code(), e.description());
+  } catch (const core::ConfigError& e) {
+    return Report(common, Exit::kUsage, e.what(), 1, "");
+  } catch (const std::exception& e) {
+    return Report(common, Exit::kDaemonUnreachable, e.what(), 1, "");
+  }
+}
+
+}  // namespace qvfax::cli

@@ -1,0 +1,126 @@
+// The broker's insides, shared by its source files: the homes of server
+// objects, the connections with their handles, and the faxes each home
+// publishes. Not part of the broker's public face.
+#pragma once
+
+#include <future>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/apartment.h"
+#include "rpc/broker.h"
+#include "rpc/jsonrpc.h"
+#include "rpc/remote_sink.h"
+#include "rpc/surface.h"
+#include "server/qv_vav_uva_raz_ur.h"
+
+namespace qvfax::rpc {
+
+using nlohmann::json;
+
+// COM's own numbers for a call into a client that failed or timed out.
+inline constexpr int32_t kDisconnected = -2147417848;
+inline constexpr int32_t kTimedOut = -2147417825;
+
+// An apartment, and the server object living in it (none for the apartment
+// that holds client-created value objects).
+struct Home {
+  std::unique_ptr<Apartment> apartment;
+  std::shared_ptr<QvVavUvaRazUr> server;  // touched only on the apartment's thread
+  bool initialised = false;               // likewise
+
+  // The fax this home stands for, as the daemon's operations name it.
+  int64_t fax = 0;
+  PeerIdentity owner;
+  const ApartmentContext* context = nullptr;
+  std::string status, log;  // its latest publications; under the broker's mutex
+
+  ~Home();
+};
+
+class Reaper;
+
+struct Entry {
+  std::shared_ptr<Home> home;  // declared first: the object must go before its apartment
+  Object object;
+  int refs = 0;
+};
+
+// Which faxes' publications a connection follows under one name.
+struct FollowFilter {
+  int64_t fax = 0;   // this fax only
+  bool own = false;  // only faxes of the follower's session
+};
+
+struct Connection {
+  uint64_t id = 0;
+  std::shared_ptr<Peer> peer;
+  PeerIdentity who;
+  std::mutex mutex;
+  bool closed = false;
+  uint64_t next_request = 1;
+  std::map<std::string, std::shared_ptr<std::promise<json>>> pending;
+  std::map<std::string, FollowFilter> follows;
+  int64_t next_handle = 1;
+  std::map<int64_t, Entry> handles;
+  std::map<const void*, int64_t> by_object;
+
+  void Send(const std::string& line) {
+    std::lock_guard lock(mutex);
+    if (!closed) peer->Send(line);
+  }
+};
+
+struct Broker::Impl : std::enable_shared_from_this<Broker::Impl> {
+  Impl();
+  ~Impl();
+
+  BrokerOptions options;
+  std::shared_ptr<ComponentRegistry> registry = std::make_shared<ComponentRegistry>();
+  std::shared_ptr<Home> free_home;
+  mutable std::mutex mutex;
+  uint64_t next_connection = 1;
+  int64_t next_fax = 1;
+  std::map<uint64_t, std::shared_ptr<Connection>> connections;
+  std::set<std::shared_ptr<Home>> live;  // homes whose server object lives
+  bool shut_down = false;
+  std::unique_ptr<Reaper> reaper;
+  std::vector<uint64_t> board_tokens;
+
+  std::shared_ptr<Connection> Find(uint64_t id);
+  void Forget(Home* home);
+  json Answer(Connection& conn, const Value& value, const std::shared_ptr<Home>& home);
+  std::shared_ptr<Home> NewServerHome(const PeerIdentity& owner);
+  RequestFn SinkRequests(std::weak_ptr<Connection> weak);
+
+  void Reply(Connection& conn, const json& id, const json& result) {
+    if (!id.is_null()) conn.Send(Result(id, result));
+  }
+  void Fail(Connection& conn, const json& id, const Failure& failure) {
+    if (!id.is_null()) conn.Send(Error(id, failure));
+  }
+
+  // No more sends to the client; apartments waiting for its answers stop waiting.
+  static void Hush(Connection& conn);
+  // Hushes the connection and releases all its objects.
+  void Close(const std::shared_ptr<Connection>& conn);
+
+  void Dispatch(const std::shared_ptr<Connection>& conn, const Message& message);
+  void Release(const std::shared_ptr<Connection>& conn, int64_t handle, bool forced);
+  void ReleaseServer(std::shared_ptr<Home> home);
+
+  // The daemon's own operations on faxes: list, follow, cancel. True when
+  // `method` was one of them and has been answered.
+  bool DispatchFaxOperation(const std::shared_ptr<Connection>& conn, const Message& message);
+  // Listens to every publication, keeps it with the home that made it and
+  // passes it to the connections that follow it.
+  void WatchPublications();
+  std::vector<std::shared_ptr<Home>> Chosen(const Connection& conn, const json& params) const;
+};
+
+}  // namespace qvfax::rpc
