@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <iostream>
 
+#include <CLI/CLI.hpp>
+
 #include "cli/commands.h"
 #include "cli/connection.h"
 #include "engines/pages/bitmap_page.h"
@@ -30,14 +32,27 @@ bool SamePages(const std::vector<std::pair<std::string, int>>& sent, const std::
 
 int main(int argc, char** argv) {
   using namespace qvfax;
+  CLI::App app{"qvfax-demo - makes a 3-page sample fax, sends it on the built-in line engine in this process "
+               "and checks what the virtual remote received, pixel for pixel"};
+  cli::Common common;
+  common.in_process = true;
+  std::string socket;
+  app.add_option("--socket", socket, "Send through the qvfaxd listening here instead");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : static_cast<int>(cli::Exit::kUsage);
+  }
+  if (!socket.empty()) {
+    common.socket = socket;
+    common.in_process = false;
+  }
   const auto folder = xdg::StateHome() / "qvfax" / "demo";
   std::filesystem::create_directories(folder);
   const auto letter = pages::MakeFaxTiff((folder / "letter.tif").string(), 2, pages::PageResolution::kFine);
   const auto annex = pages::MakeFaxTiff((folder / "annex.tif").string(), 1, pages::PageResolution::kFine);
   std::cout << "Sample fax: " << letter << " (2 pages) and " << annex << " (1 page)\n";
 
-  cli::Common common;
-  common.socket = argc > 1 ? argv[1] : cli::DefaultSocketPath();
   cli::SendOptions send;
   send.number = "+39 06 5550100";
   send.files = {letter, annex};

@@ -1,6 +1,11 @@
 #include "components/registry_file.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <mutex>
 
 #include <fstream>
 
@@ -29,7 +34,8 @@ nlohmann::json Load(const std::filesystem::path& file) {
 void Save(const std::filesystem::path& file, const nlohmann::json& doc) {
   std::error_code ec;
   std::filesystem::create_directories(file.parent_path(), ec);
-  const auto temp = file.string() + fmt::format(".{}.tmp", ::getpid());
+  static std::atomic<uint64_t> saves{0};
+  const auto temp = file.string() + fmt::format(".{}-{}.tmp", ::getpid(), ++saves);
   {
     std::ofstream out(temp, std::ios::trunc);
     out << doc.dump(2) << "\n";
@@ -40,6 +46,31 @@ void Save(const std::filesystem::path& file, const nlohmann::json& doc) {
   std::filesystem::rename(temp, file, ec);
   if (ec) throw AutomationError(75, kRegistryObjectClass, "cannot replace " + file.string());
 }
+
+// Server objects on other threads, and other processes, change the same file:
+// each read-change-write holds the thread lock and an flock on a lock file.
+class Update {
+ public:
+  explicit Update(const std::filesystem::path& file) : lock_(Mutex()) {
+    std::error_code ec;
+    std::filesystem::create_directories(file.parent_path(), ec);
+    fd_ = ::open((file.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+  }
+  ~Update() {
+    if (fd_ >= 0) ::close(fd_);  // releases the flock
+  }
+  Update(const Update&) = delete;
+  Update& operator=(const Update&) = delete;
+
+ private:
+  static std::mutex& Mutex() {
+    static std::mutex mutex;
+    return mutex;
+  }
+  std::lock_guard<std::mutex> lock_;
+  int fd_ = -1;
+};
 
 }  // namespace
 
@@ -59,6 +90,7 @@ bool RegistryFile::OpenKey(const std::string& path, uint32_t root) {
 
 void RegistryFile::CreateKey(const std::string& path, uint32_t root) {
   key_ = RootedKey(path, root);
+  Update update(file_);
   auto doc = Load(file_);
   if (doc.contains(key_)) return;
   doc[key_] = nlohmann::json::object();
@@ -67,6 +99,7 @@ void RegistryFile::CreateKey(const std::string& path, uint32_t root) {
 
 void RegistryFile::WriteBool(const std::string& name, bool value) {
   if (key_.empty()) RaiseObjectNotSet();
+  Update update(file_);
   auto doc = Load(file_);
   doc[key_][name] = value;
   Save(file_, doc);

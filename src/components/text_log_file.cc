@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include "platform/automation_error.h"
+#include "platform/private_files.h"
 #include "platform/xdg_paths.h"
 
 namespace qvfax {
@@ -19,13 +20,12 @@ void TextLogFile::Open() {
   if (!enabled_) return;
   const std::filesystem::path folder =
       folder_.empty() ? xdg::StateHome() / "qvfax" : std::filesystem::path(folder_);
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
+  MakePrivateFolder(folder);
   // The day in the name keeps each file to one day's work.
   const std::string day = wall_clock_().LogText().substr(0, 10);
   const std::string stamp = day.substr(6, 4) + day.substr(3, 2) + day.substr(0, 2);
   const auto path = folder / fmt::format("{}_{}.log", application_, stamp);
-  file_ = std::fopen(path.c_str(), "a");
+  file_ = OpenPrivateForAppend(path);
   if (!file_) {
     throw AutomationError(75, kLogFileWriterClass,
                           fmt::format("Path/File access error: {}", path.string()));

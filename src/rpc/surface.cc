@@ -1,5 +1,7 @@
 #include "rpc/surface.h"
 
+#include <algorithm>
+#include <map>
 #include <mutex>
 
 #include "rpc/surface_builder.h"
@@ -81,6 +83,22 @@ Value Invoke(const Object& object, Access access, const std::string& member, con
                        object.class_name + " has no published " + kind + " named \"" + member + "\"");
   }
   return it->second(object.ptr.get(), args);
+}
+
+std::vector<ClassInfo> DescribeSurface() {
+  EnsureTables();
+  static const std::map<std::string, int> kAccessOrder{{"get", 0}, {"let", 1}, {"call", 2}};
+  std::vector<ClassInfo> classes;
+  for (const auto& [name, table] : detail::Tables()) {
+    ClassInfo info{name, IsCreatable(name), {}};
+    for (const auto& [key, member] : table.info) info.members.push_back(member);
+    std::sort(info.members.begin(), info.members.end(), [](const MemberInfo& a, const MemberInfo& b) {
+      if (a.name != b.name) return a.name < b.name;
+      return kAccessOrder.at(a.access) < kAccessOrder.at(b.access);
+    });
+    classes.push_back(std::move(info));
+  }
+  return classes;
 }
 
 bool IsCreatable(const std::string& class_name) {

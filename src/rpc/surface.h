@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -37,6 +38,23 @@ class SurfaceError : public std::runtime_error {
 
 // Raises SurfaceError or the member's own AutomationError.
 Value Invoke(const Object& object, Access access, const std::string& member, const json& args);
+
+// One published member: how it is reached, and what it takes and gives.
+struct MemberInfo {
+  std::string name;
+  std::string access;  // "get", "let" or "call"
+  std::string type;    // Long, Integer, Boolean, String, Date, Variant, none, or a class name
+  std::string params;  // for a call: "[]", or its arguments as "[name: Type, ...]"
+};
+
+struct ClassInfo {
+  std::string name;
+  bool creatable = false;
+  std::vector<MemberInfo> members;  // ordered by name, then get, let, call
+};
+
+// The whole published surface, classes ordered by name.
+std::vector<ClassInfo> DescribeSurface();
 
 // Classes clients may create; the server class is created by the broker itself.
 bool IsCreatable(const std::string& class_name);

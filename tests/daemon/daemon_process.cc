@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -32,8 +33,11 @@ DaemonProcess::DaemonProcess(double line_speed, std::vector<std::string> extra_a
     std::filesystem::create_directories(folder_ + text.substr(eq + 1));
     env_strings.push_back(text.substr(0, eq + 1) + folder_ + text.substr(eq + 1));
   }
-  std::vector<std::string> arg_strings = {QVFAXD_PATH, "--socket", socket_, "--engine", "sim", "--line-speed",
-                                          std::to_string(line_speed)};
+  std::vector<std::string> arg_strings = {QVFAXD_PATH, "--socket", socket_, "--line-speed", std::to_string(line_speed)};
+  // The sim engine unless the test names one.
+  if (std::find(extra_args.begin(), extra_args.end(), "--engine") == extra_args.end()) {
+    arg_strings.insert(arg_strings.end(), {"--engine", "sim"});
+  }
   arg_strings.insert(arg_strings.end(), extra_args.begin(), extra_args.end());
   std::vector<char*> argv, envp;
   for (auto& a : arg_strings) argv.push_back(a.data());

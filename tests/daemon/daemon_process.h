@@ -11,6 +11,7 @@ namespace qvfax::testing {
 
 class DaemonProcess {
  public:
+  // On the sim engine unless `extra_args` name another with --engine.
   explicit DaemonProcess(double line_speed = 100, std::vector<std::string> extra_args = {});
   ~DaemonProcess();
 

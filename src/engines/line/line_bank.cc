@@ -13,6 +13,7 @@
 #include "engines/core/termination_status.h"
 #include "engines/line/t30_line.h"
 #include "platform/apartment.h"
+#include "platform/private_files.h"
 #include "values/enums.h"
 
 namespace qvfax::line {
@@ -64,8 +65,7 @@ int32_t LineBank::SendNow(const std::string& name, int32_t& fax_id) {
   core::FaxObject* object = nullptr;
   if (const int32_t error = m.CheckSendable(name, fax_id, port, object)) return m.Fail(error);
 
-  std::error_code ec;
-  std::filesystem::create_directories(config_.inbox, ec);
+  MakePrivateFolder(config_.inbox);
   const std::string stamp = Stamp(m.clock->LocalNow());
   auto setup_call = std::make_unique<Call>();
   if (!object->attached.empty()) {
@@ -191,7 +191,13 @@ void LineBank::Finish(int32_t status) {
   }
   if (call_ && call_->line) {
     call_->line->HangUp();
-    if (!last_received_.empty()) s.journal.push_back("Received " + last_received_);
+    if (!last_received_.empty()) {
+      std::error_code ec;
+      // The remote's fax is someone's document: its owner's eyes only.
+      std::filesystem::permissions(last_received_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                                   ec);
+      s.journal.push_back("Received " + last_received_);
+    }
   }
   call_.reset();
   s.Terminate(status);

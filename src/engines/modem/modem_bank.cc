@@ -14,6 +14,7 @@
 #include "engines/core/termination_status.h"
 #include "engines/modem/class1_call.h"
 #include "platform/apartment.h"
+#include "platform/private_files.h"
 #include "values/enums.h"
 
 namespace qvfax::modem {
@@ -238,8 +239,7 @@ int32_t ModemBank::SendNow(const std::string& name, int32_t& fax_id) {
                                held.facts.classes));
   }
   if (object->attached.empty()) return end_now(core::LineResult::kNoDocument, "the fax has no pages");
-  std::error_code ec;
-  std::filesystem::create_directories(config_.spool, ec);
+  MakePrivateFolder(config_.spool);
   call_->document = (std::filesystem::path(config_.spool) /
                      fmt::format(".sending-{}-{}.tif", ::getpid(), static_cast<void*>(this))).string();
   if (const int32_t error = core::AssembleDocument(m, *object, call_->document)) {

@@ -1,8 +1,9 @@
 #include "engines/modem/modem_log.h"
 
 #include <filesystem>
-#include <fstream>
+#include <cstdio>
 
+#include "platform/private_files.h"
 #include "platform/xdg_paths.h"
 
 namespace qvfax::modem {
@@ -18,11 +19,12 @@ void ModemLog::Line(const OleDate& when, const std::string& text) {
   const std::string line = when.LogText() + " " + text;
   if (recent_.size() >= 500) recent_.erase(recent_.begin(), recent_.begin() + 250);
   recent_.push_back(line);
-  std::error_code ec;
-  std::filesystem::create_directories(std::filesystem::path(Path()).parent_path(), ec);
-  std::ofstream out(Path(), std::ios::app);
+  MakePrivateFolder(std::filesystem::path(Path()).parent_path());
   // A log that cannot be written must not stop a fax.
-  if (out) out << line << '\n';
+  if (std::FILE* out = OpenPrivateForAppend(Path())) {
+    std::fprintf(out, "%s\n", line.c_str());
+    std::fclose(out);
+  }
 }
 
 }  // namespace qvfax::modem

@@ -1,0 +1,16 @@
+// Files that hold people's faxes and call logs: readable by their owner only.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+
+namespace qvfax {
+
+// Creates `folder` with its missing parents, each of them mode 0700; a folder
+// that already existed keeps its mode (the user chose it). False on failure.
+bool MakePrivateFolder(const std::filesystem::path& folder);
+
+// Opens `file` for appending, creating it with mode 0600; nullptr on failure.
+std::FILE* OpenPrivateForAppend(const std::filesystem::path& file);
+
+}  // namespace qvfax

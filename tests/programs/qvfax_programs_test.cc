@@ -1,0 +1,176 @@
+// qvfax and qvfaxd as a user meets them: separate processes, a daemon started
+// in another folder, outcomes read from exit statuses and the lines printed.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <tiffio.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <nlohmann/json.hpp>
+
+#include "daemon_process.h"
+#include "engines/pages/bitmap_page.h"
+#include "engines/pages/tiff_pages.h"
+#include "program_run.h"
+#include "tiff_maker.h"
+
+namespace qvfax::testing {
+namespace {
+
+using Args = std::vector<std::string>;
+
+Args Qvfax(const DaemonProcess& daemon, Args args) {
+  Args all = {QVFAX_PATH, "--socket", daemon.socket()};
+  all.insert(all.end(), args.begin(), args.end());
+  return all;
+}
+
+// The fax the line engine's virtual remote stored, and how it saw the caller.
+struct Received {
+  std::string file, caller_id;
+};
+
+Received OnlyReceivedFax(const DaemonProcess& daemon) {
+  Received received;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(daemon.StateFolder() + "/qvfax/inbox", ec)) {
+    if (entry.path().extension() != ".tif" || entry.path().filename().string()[0] == '.') continue;
+    EXPECT_TRUE(received.file.empty()) << "a second received fax: " << entry.path();
+    received.file = entry.path().string();
+  }
+  if (TIFF* tiff = received.file.empty() ? nullptr : TIFFOpen(received.file.c_str(), "r")) {
+    char* description = nullptr;
+    if (TIFFGetField(tiff, TIFFTAG_IMAGEDESCRIPTION, &description) && description) received.caller_id = description;
+    TIFFClose(tiff);
+  }
+  return received;
+}
+
+// What a program that ended too soon said.
+std::string Ended(ProgramRun& run) {
+  const int exit = run.Wait();
+  return "exit " + std::to_string(exit) + ": " + run.out() + run.err();
+}
+
+std::string Folder(const std::string& name) {
+  const std::string folder = ScratchPath(name);
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+
+TEST(QvfaxProgram, ARelativePathSentThroughADaemonInAnotherFolderArrivesWithHeaderAndLocalId) {
+  DaemonProcess daemon(0, {"--engine", "line"});
+  const std::string folder = Folder("relative-send");
+  MakeFaxTiff(folder + "/letter.tif", 1, PageResolution::kFine, pages::PageStyle::kLetter);
+  const auto sent = RunToEnd(Qvfax(daemon, {"send", "--header", "QVFAX HEADER", "--local-id", "+39 06 5550199",
+                                            "0612345678", "letter.tif"}),
+                             RunOptions{folder, false});
+  ASSERT_EQ(sent.exit, 0) << sent.out << sent.err;
+  EXPECT_NE(sent.out.find("Sent 1 page to 0612345678"), std::string::npos) << sent.out;
+
+  const auto received = OnlyReceivedFax(daemon);
+  ASSERT_FALSE(received.file.empty());
+  EXPECT_EQ(received.caller_id, "+39 06 5550199") << "the remote's view of the caller";
+  pages::BitmapPage a, b;
+  ASSERT_EQ(pages::ReadBitmapPage(folder + "/letter.tif", 1, a), 0);
+  ASSERT_EQ(pages::ReadBitmapPage(received.file, 1, b), 0);
+  const auto header_end = static_cast<long>(40 * a.Stride());
+  EXPECT_FALSE(std::equal(a.bits.begin(), a.bits.begin() + header_end, b.bits.begin())) << "the header is drawn";
+  EXPECT_TRUE(std::equal(a.bits.begin() + header_end, a.bits.end(), b.bits.begin() + header_end));
+}
+
+TEST(QvfaxProgram, EachFailureHasItsExitStatusAndOneLineNamingTheCause) {
+  const std::string config = ScratchPath("programs-sim.json");
+  std::ofstream(config) << R"({"ports": [{"name": "ttyS0", "modem": {}}],
+                               "remotes": [{"number": "0601", "answer": "busy"}]})";
+  DaemonProcess daemon(0, {"--engine-config", config});
+  const std::string file = MakeFaxTiff(ScratchPath("programs-one.tif"), 1);
+  const std::string missing = ScratchPath("programs-missing.tif");
+  struct Row {
+    Args args;
+    int exit;
+    std::string said;
+  } rows[] = {
+      {{"send", "0612345678", missing}, 4, missing + ": no such file: error -150"},
+      {{"send", "0601", file}, 1, "the fax ended after 0 of 1 pages: error 6"},
+      {{"--engine", "sim", "modems"}, 2, "add --in-process"},
+      {{"status", "--fax", "999"}, 2, "qvfaxd has no fax 999"},
+  };
+  for (const auto& row : rows) {
+    const auto run = RunToEnd(Qvfax(daemon, row.args));
+    EXPECT_EQ(run.exit, row.exit) << row.args[0] << ": " << run.out << run.err;
+    EXPECT_NE(run.err.find(row.said), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+}
+
+TEST(QvfaxProgram, CancelStopsOnlyTheCallersFaxAndItsSendExitsCancelled) {
+  DaemonProcess daemon(4);  // a call of some seconds, long enough to be cancelled
+  const std::string file = MakeFaxTiff(ScratchPath("programs-cancel.tif"), 3);
+  ProgramRun other(Qvfax(daemon, {"send", "0698765432", file}), RunOptions{"", true});
+  ProgramRun mine(Qvfax(daemon, {"send", "0612345678", file}));
+  ASSERT_TRUE(other.WaitForOutput("Dialing")) << Ended(other);
+  ASSERT_TRUE(mine.WaitForOutput("Dialing")) << Ended(mine);
+
+  const auto cancel = RunToEnd(Qvfax(daemon, {"cancel"}));
+  EXPECT_EQ(cancel.exit, 0) << cancel.err;
+  EXPECT_NE(cancel.out.find("Asked fax "), std::string::npos) << cancel.out;
+  EXPECT_EQ(mine.Wait(), 6) << mine.out() << mine.err();
+  EXPECT_NE(mine.err().find("error 4"), std::string::npos) << mine.err();
+  EXPECT_EQ(other.Wait(), 0) << "another terminal's fax goes on: " << other.out() << other.err();
+}
+
+TEST(QvfaxProgram, TwoFaxesAtOnceEachShowOnlyTheirOwnLogAndStatus) {
+  DaemonProcess daemon(4);
+  const std::string file = MakeFaxTiff(ScratchPath("programs-two.tif"), 2);
+  ProgramRun other(Qvfax(daemon, {"--json", "send", "0698765432", file}), RunOptions{"", true});
+  ProgramRun mine(Qvfax(daemon, {"send", "0612345678", file}));
+  ASSERT_TRUE(other.WaitForOutput("Dialing")) << Ended(other);
+  ASSERT_TRUE(mine.WaitForOutput("Dialing")) << Ended(mine);
+  const auto started = nlohmann::json::parse(other.out().substr(0, other.out().find('\n')));
+  ASSERT_EQ(started.at("event"), "started");
+  const std::string other_fax = std::to_string(started.at("fax").get<int>());
+
+  struct Row {
+    Args args;
+    std::string shown, hidden;
+  } rows[] = {
+      {{"log"}, "0612345678", "0698765432"},
+      {{"log", "--fax", other_fax}, "0698765432", "0612345678"},
+      {{"status"}, "Number:      0612345678", "0698765432"},
+  };
+  for (const auto& row : rows) {
+    const auto run = RunToEnd(Qvfax(daemon, row.args));
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_NE(run.out.find(row.shown), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find(row.hidden), std::string::npos) << run.out;
+  }
+  const auto all = RunToEnd(Qvfax(daemon, {"status", "--all", "--json"}));
+  EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 2) << all.out;
+  EXPECT_EQ(mine.Wait(), 0) << mine.err();
+  EXPECT_EQ(other.Wait(), 0) << other.err();
+}
+
+TEST(QvfaxProgram, AStoppedDaemonIsReportedWithinTheTimeout) {
+  DaemonProcess daemon(0);
+  ASSERT_EQ(::kill(daemon.pid(), SIGSTOP), 0);
+  const auto run = RunToEnd(Qvfax(daemon, {"--timeout", "1", "modems"}));
+  ::kill(daemon.pid(), SIGCONT);
+  EXPECT_EQ(run.exit, 7) << run.out << run.err;
+  EXPECT_NE(run.err.find("qvfaxd did not answer"), std::string::npos) << run.err;
+}
+
+TEST(ExampleClient, SendsAFaxThroughARealDaemon) {
+  DaemonProcess daemon(0, {"--engine", "line"});
+  const std::string file = MakeFaxTiff(ScratchPath("programs-example.tif"), 2);
+  const auto run = RunToEnd({"/usr/bin/python3", QVFAX_SOURCE_DIR "/docs/examples/send_fax.py", "--socket",
+                             daemon.socket(), "0612345678", file});
+  ASSERT_EQ(run.exit, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("sent 2 of 2 pages; termination 0 Normal termination"), std::string::npos) << run.out;
+  EXPECT_EQ(pages::CountPages(OnlyReceivedFax(daemon).file), 2);
+}
+
+}  // namespace
+}  // namespace qvfax::testing
