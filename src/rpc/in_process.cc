@@ -35,8 +35,8 @@ class Mailbox : public Peer {
 
 class InProcessTransport : public Transport {
  public:
-  explicit InProcessTransport(Broker& broker)
-      : broker_(broker), mailbox_(std::make_shared<Mailbox>()), id_(broker.Connect(mailbox_)) {}
+  InProcessTransport(Broker& broker, PeerIdentity who)
+      : broker_(broker), mailbox_(std::make_shared<Mailbox>()), id_(broker.Connect(mailbox_, who)) {}
   ~InProcessTransport() override { broker_.Disconnect(id_); }
 
   void Send(const std::string& line) override { broker_.Handle(id_, line); }
@@ -50,6 +50,8 @@ class InProcessTransport : public Transport {
 
 }  // namespace
 
-std::unique_ptr<Transport> ConnectInProcess(Broker& broker) { return std::make_unique<InProcessTransport>(broker); }
+std::unique_ptr<Transport> ConnectInProcess(Broker& broker, PeerIdentity who) {
+  return std::make_unique<InProcessTransport>(broker, who);
+}
 
 }  // namespace qvfax::rpc

@@ -10,6 +10,6 @@
 namespace qvfax::rpc {
 
 // The broker must outlive the transport.
-std::unique_ptr<Transport> ConnectInProcess(Broker& broker);
+std::unique_ptr<Transport> ConnectInProcess(Broker& broker, PeerIdentity who = PeerIdentity::Self());
 
 }  // namespace qvfax::rpc

@@ -79,6 +79,21 @@ TEST(QvfaxProgram, ARelativePathSentThroughADaemonInAnotherFolderArrivesWithHead
   const auto header_end = static_cast<long>(40 * a.Stride());
   EXPECT_FALSE(std::equal(a.bits.begin(), a.bits.begin() + header_end, b.bits.begin())) << "the header is drawn";
   EXPECT_TRUE(std::equal(a.bits.begin() + header_end, a.bits.end(), b.bits.begin() + header_end));
+
+  // Someone's fax and the call log are their owner's alone.
+  namespace fs = std::filesystem;
+  const auto mode = [](const fs::path& p) { return fs::status(p).permissions() & fs::perms::all; };
+  const fs::path state = daemon.StateFolder() + "/qvfax";
+  EXPECT_EQ(mode(received.file), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(mode(state / "inbox"), fs::perms::owner_all);
+  EXPECT_EQ(mode(state), fs::perms::owner_all);
+  int logs = 0;
+  for (const auto& entry : fs::directory_iterator(state)) {
+    if (entry.path().extension() != ".log") continue;
+    ++logs;
+    EXPECT_EQ(mode(entry.path()), fs::perms::owner_read | fs::perms::owner_write) << entry.path();
+  }
+  EXPECT_GT(logs, 0);
 }
 
 TEST(QvfaxProgram, EachFailureHasItsExitStatusAndOneLineNamingTheCause) {
@@ -160,6 +175,13 @@ TEST(QvfaxProgram, AStoppedDaemonIsReportedWithinTheTimeout) {
   ::kill(daemon.pid(), SIGCONT);
   EXPECT_EQ(run.exit, 7) << run.out << run.err;
   EXPECT_NE(run.err.find("qvfaxd did not answer"), std::string::npos) << run.err;
+}
+
+TEST(QvfaxDemo, PrintsItsHelp) {
+  const auto run = RunToEnd({QVFAX_DEMO_PATH, "--help"});
+  EXPECT_EQ(run.exit, 0) << run.err;
+  EXPECT_NE(run.out.find("Usage:"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("--socket"), std::string::npos) << run.out;
 }
 
 TEST(ExampleClient, SendsAFaxThroughARealDaemon) {

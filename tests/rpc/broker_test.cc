@@ -70,6 +70,9 @@ TEST_F(BrokerTest, InternalOperationsAndUnknownThingsAreRefused) {
       {"create", {{"class", "QvBkgFaxVmErrore"}}, -32003},
       {"frobnicate", json::object(), -32601},
       {"set", {{"handle", server}, {"member", "BkgFaxVmEventi"}, {"value", 5}}, -32602},
+      {"faxes", {{"scope", "mine"}}, -32602},
+      {"cancel", {{"fax", 0}}, -32602},
+      {"follow", {{"name", "Elsewhere"}}, -32602},
   };
   for (const auto& row : rows) {
     try {
@@ -154,6 +157,31 @@ TEST_F(BrokerTest, MalformedMessagesGetErrorsAndTheConnectionGoesOn) {
   }
   Client after(std::move(mailbox_client));
   EXPECT_GT(after.Create("QvBkgFaxVmToneDial"), 0);
+}
+
+TEST_F(BrokerTest, FaxesBelongToTheSessionOfTheClientThatCreatedThem) {
+  Client other(ConnectInProcess(broker, PeerIdentity{12345, 12345}));
+  const json mine = client.Call("create", {{"class", "QvVavUvaRazUr"}});
+  const json theirs = other.Call("create", {{"class", "QvVavUvaRazUr"}});
+  const int64_t my_fax = mine.at("fax"), their_fax = theirs.at("fax");
+  ASSERT_NE(my_fax, their_fax);
+  client.Let(mine.at("handle"), "NumeroFax", "0612345678");
+
+  auto faxes = [&](Client& who, const json& params) {
+    std::vector<int64_t> ids;
+    for (const auto& fax : who.Call("faxes", params)) ids.push_back(fax.at("fax"));
+    return ids;
+  };
+  EXPECT_EQ(faxes(client, {{"scope", "own"}}), std::vector<int64_t>{my_fax});
+  EXPECT_EQ(faxes(other, {{"scope", "own"}}), std::vector<int64_t>{their_fax});
+  EXPECT_EQ(faxes(other, json::object()), (std::vector<int64_t>{my_fax, their_fax})) << "all by default";
+  EXPECT_EQ(faxes(other, {{"fax", my_fax}}), std::vector<int64_t>{my_fax});
+
+  const json listed = other.Call("faxes", {{"fax", my_fax}}).at(0);
+  EXPECT_FALSE(listed.at("own"));
+  EXPECT_EQ(listed.at("live").at("number"), "0612345678") << "read from the server object, not the document";
+  EXPECT_EQ(other.Call("cancel", {{"scope", "own"}}), 1);
+  EXPECT_EQ(client.Call("cancel", {{"fax", 999}}), 0);
 }
 
 }  // namespace
