@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,9 @@ int Send(const Common& common, const SendOptions& options);
 int Status(const Common& common, const Selection& which, bool xml);
 int Log(const Common& common, const Selection& which, bool follow);
 int Cancel(const Common& common, const Selection& which);
+
+// Reports an error a command caught, with the exit status of its kind.
+int ReportError(const Common& common, std::exception_ptr error);
 
 // Prints a failure as one line (or one JSON object) and returns `exit` as the exit status.
 int Report(const Common& common, Exit exit, const std::string& what, int code, const std::string& description);

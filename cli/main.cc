@@ -76,10 +76,8 @@ int main(int argc, char** argv) {
     if (status->parsed()) return Status(common, which, xml);
     if (log->parsed()) return Log(common, which, follow);
     if (cancel->parsed()) return Cancel(common, which);
-  } catch (const qvfax::core::ConfigError& e) {
-    return Report(common, Exit::kUsage, e.what(), 1, "");
-  } catch (const std::exception& e) {
-    return Report(common, Exit::kDaemonUnreachable, e.what(), 1, "");
+  } catch (...) {
+    return ReportError(common, std::current_exception());
   }
   return 2;
 }

@@ -48,6 +48,21 @@ int Report(const Common& common, Exit exit, const std::string& what, int code, c
   return static_cast<int>(exit);
 }
 
+int ReportError(const Common& common, std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const Failure& f) {
+    return Report(common, ExitForError(f.code()), f.what(), f.code(), f.description());
+  } catch (const rpc::RemoteError& e) {
+    return Report(common, Exit::kLineFailure, "the server refused a request", e.number() ? e.number() : e.code(), e.description());
+  } catch (const core::ConfigError& e) {
+    return Report(common, Exit::kUsage, e.what(), 1, "");
+  } catch (const std::exception& e) {
+    // A timeout, a refused connection, a daemon that went away.
+    return Report(common, Exit::kDaemonUnreachable, e.what(), 1, "");
+  }
+}
+
 int Modems(const Common& common, const std::string& port) {
   try {
     auto connection = Connect(common);
@@ -66,12 +81,8 @@ int Modems(const Common& common, const std::string& port) {
     }
     if (modems.empty()) return Report(common, Exit::kModemFailure, "no fax modem was found", -2, "No modem detected on port.");
     return 0;
-  } catch (const rpc::RemoteError& e) {
-    return Report(common, Exit::kLineFailure, "the server refused a request", e.number() ? e.number() : e.code(), e.description());
-  } catch (const core::ConfigError& e) {
-    return Report(common, Exit::kUsage, e.what(), 1, "");
-  } catch (const std::exception& e) {
-    return Report(common, Exit::kDaemonUnreachable, e.what(), 1, "");
+  } catch (...) {
+    return ReportError(common, std::current_exception());
   }
 }
 

@@ -133,14 +133,8 @@ int Send(const Common& common, const SendOptions& given) {
       if (!received.empty()) std::cout << "The remote fax machine stored what it received in " << received << std::endl;
     }
     return 0;
-  } catch (const Failure& f) {
-    return Report(common, ExitForError(f.code()), f.what(), f.code(), f.description());
-  } catch (const rpc::RemoteError& e) {
-    return Report(common, Exit::kLineFailure, "the server refused a request", e.number() ? e.number() : e.code(), e.description());
-  } catch (const core::ConfigError& e) {
-    return Report(common, Exit::kUsage, e.what(), 1, "");
-  } catch (const std::exception& e) {
-    return Report(common, Exit::kDaemonUnreachable, e.what(), 1, "");
+  } catch (...) {
+    return ReportError(common, std::current_exception());
   }
 }
 
