@@ -31,7 +31,8 @@ struct SendOptions {
   std::string number;
   std::vector<std::string> files;
   std::string port;
-  std::string resolution = "fine";
+  std::string resolution = "fine";  // standard, fine or superfine
+  std::string paper = "a4";         // a4, letter or legal
   std::string ecm = "on";
   std::string header;
   std::string local_id;

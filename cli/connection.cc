@@ -44,7 +44,9 @@ Connection Connect(const Common& common) {
       return connection;
     }
   }
-  connection.local = std::make_unique<rpc::Broker>(rpc::BrokerOptions{EngineRegistration(common.engine)});
+  rpc::BrokerOptions options;
+  options.register_engine = EngineRegistration(common.engine);
+  connection.local = std::make_unique<rpc::Broker>(std::move(options));
   connection.client = std::make_unique<rpc::Client>(rpc::ConnectInProcess(*connection.local));
   SetTimeout(*connection.client, common);
   return connection;

@@ -33,10 +33,13 @@ int main(int argc, char** argv) {
   SendOptions send;
   auto* send_cmd = app.add_subcommand("send", "Send a fax");
   send_cmd->add_option("number", send.number, "Number to dial")->required();
-  send_cmd->add_option("files", send.files, "TIFF files, sent in order")->required();
+  send_cmd->add_option("files", send.files, "Documents, sent in order: PDF, PostScript, TIFF, PNG or JPEG")->required();
   send_cmd->add_option("--port", send.port, "Modem port to use (default: the first found)");
-  send_cmd->add_option("--resolution", send.resolution, "standard or fine")
-      ->check(CLI::IsMember({"standard", "fine"}))
+  send_cmd->add_option("--resolution", send.resolution, "standard (98 rows an inch), fine (196) or superfine (391)")
+      ->check(CLI::IsMember({"standard", "fine", "superfine"}))
+      ->capture_default_str();
+  send_cmd->add_option("--paper", send.paper, "Paper the documents are laid out on: a4, letter or legal")
+      ->check(CLI::IsMember({"a4", "letter", "legal"}))
       ->capture_default_str();
   send_cmd->add_option("--ecm", send.ecm, "Error correction: on or off")
       ->check(CLI::IsMember({"on", "off"}))

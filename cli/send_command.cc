@@ -14,7 +14,7 @@
 #include "cli/connection.h"
 #include "cli/fax_session.h"
 #include "cli/progress.h"
-#include "engines/pages/tiff_pages.h"
+#include "rpc/jsonrpc.h"
 
 namespace qvfax::cli {
 
@@ -24,10 +24,14 @@ std::atomic<bool> interrupted{false};
 
 extern "C" void OnInterrupt(int) { interrupted = true; }
 
-std::string Join(const std::vector<std::string>& files) {
-  std::string joined;
-  for (const auto& f : files) joined += (joined.empty() ? "" : "+") + f;
-  return joined;
+// Asks the server to prepare the documents into fax pages.
+rpc::json Prepare(rpc::Client& client, const SendOptions& options) {
+  // Ghostscript may take its time on a long PDF: up to its own limit per file.
+  const auto usual = client.call_timeout;
+  client.call_timeout = std::max(usual, std::chrono::milliseconds(130'000 * static_cast<int64_t>(options.files.size())));
+  auto prepared = client.Call("prepare", {{"files", options.files}, {"resolution", options.resolution}, {"paper", options.paper}});
+  client.call_timeout = usual;
+  return prepared;
 }
 
 }  // namespace
@@ -40,18 +44,20 @@ int Send(const Common& common, const SendOptions& given) {
     const auto absolute = std::filesystem::absolute(file, ec);
     if (!ec) file = absolute.lexically_normal().string();
   }
-  for (const auto& file : options.files) {
-    if (file.find('+') != std::string::npos) {
-      return Report(common, Exit::kBadDocument, file + ": a file name may not contain '+'", -168, "Invalid filename specified.");
-    }
-    const int32_t pages = pages::CountPages(file);
-    if (pages == -150) return Report(common, Exit::kBadDocument, file + ": no such file", pages, "The specified file doesn't exist.");
-    if (pages < 0) return Report(common, Exit::kBadDocument, file + ": not a TIFF file", pages, "The OCX wasn't able to recognize the format of the specified image file.");
-  }
   const bool terminal = !common.json && ::isatty(STDOUT_FILENO);
   try {
     auto connection = Connect(common);
     auto& client = *connection.client;
+    // The documents become fax pages first: a file that cannot be faxed is
+    // refused before anything is dialled.
+    rpc::json prepared;
+    try {
+      prepared = Prepare(client, options);
+    } catch (const rpc::RemoteError& e) {
+      // "FILE: page N: reason", as the server says it.
+      if (e.code() == rpc::codes::kBadDocument) return Report(common, Exit::kBadDocument, e.what(), 0, "");
+      throw;
+    }
     FaxSession session(client);
     const int64_t server = session.server();
     if (common.json) {
@@ -72,9 +78,9 @@ int Send(const Common& common, const SendOptions& given) {
     session.Open(options.port);
 
     client.Let(server, "NumeroFax", options.number);
-    client.Let(server, "FilesTif", Join(options.files));
+    client.Let(server, "FilesTif", prepared.at("files"));
     const int64_t tx = client.GetObject(server, "Trasmissione");
-    client.Let(client.GetObject(tx, "Risoluzione"), "Codice", options.resolution == "fine" ? 3 : 2);
+    client.Let(client.GetObject(tx, "Risoluzione"), "Codice", prepared.at("resolution"));
     client.Let(client.GetObject(tx, "ECM"), "Codice", options.ecm == "on" ? 3 : 2);
     const int pages = client.Get(server, "PagineDaTrasmettere").get<int>();
 

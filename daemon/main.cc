@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   try {
     auto register_engine = qvfax::EngineRegistration(engine);
-    qvfax::rpc::Broker broker({register_engine, std::chrono::milliseconds(sink_timeout_ms)});
+    qvfax::rpc::Broker broker({register_engine, std::chrono::milliseconds(sink_timeout_ms), ""});
     asio::io_context io;
     qvfax::daemon::UnixListener listener(io, broker, socket_path);
     asio::signal_set signals(io, SIGTERM, SIGINT);

@@ -307,6 +307,7 @@ void Broker::Impl::Dispatch(const std::shared_ptr<Connection>& conn, const Messa
   }
 
   if (DispatchFaxOperation(conn, message)) return;
+  if (DispatchDocumentOperation(conn, message)) return;
 
   throw SurfaceError(codes::kMethodNotFound, "no method \"" + method + "\"");
 }
@@ -373,10 +374,12 @@ Broker::Broker(BrokerOptions options) : impl_(std::make_shared<Impl>()) {
   impl_->free_home->apartment = std::make_unique<Apartment>(impl_->registry, "values");
   impl_->free_home->apartment->Call([] { CurrentApartment()->resources = std::make_shared<QvBkgFaxVmResDll>(); });
   impl_->WatchPublications();
+  impl_->documents = std::make_unique<Apartment>(impl_->registry, "documents");
 }
 
 Broker::~Broker() {
   Shutdown();
+  impl_->documents.reset();  // a preparation under way finishes first
   std::map<uint64_t, std::shared_ptr<Connection>> connections;
   {
     std::lock_guard lock(impl_->mutex);
@@ -411,6 +414,7 @@ void Broker::Impl::Hush(Connection& conn) {
 
 void Broker::Impl::Close(const std::shared_ptr<Connection>& conn) {
   Hush(*conn);
+  RemoveSpool(*conn);
   std::vector<int64_t> handles;
   {
     std::lock_guard lock(conn->mutex);

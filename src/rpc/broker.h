@@ -37,6 +37,9 @@ struct BrokerOptions {
   std::function<void(ComponentRegistry&)> register_engine;
   // How long an apartment waits for a client to answer a sink notification.
   std::chrono::milliseconds sink_timeout{20000};
+  // Where prepared documents are kept while their client is connected;
+  // empty: qvfax/spool in the user's state folder.
+  std::string spool{};
 };
 
 class Broker {

@@ -69,6 +69,7 @@ struct Connection {
   int64_t next_handle = 1;
   std::map<int64_t, Entry> handles;
   std::map<const void*, int64_t> by_object;
+  std::vector<std::string> spool_folders;  // its prepared documents, removed when it goes
 
   void Send(const std::string& line) {
     std::lock_guard lock(mutex);
@@ -91,6 +92,8 @@ struct Broker::Impl : std::enable_shared_from_this<Broker::Impl> {
   bool shut_down = false;
   std::unique_ptr<Reaper> reaper;
   std::vector<uint64_t> board_tokens;
+  std::unique_ptr<Apartment> documents;  // prepares documents, one request at a time
+  uint64_t next_spool = 1;
 
   std::shared_ptr<Connection> Find(uint64_t id);
   void Forget(Home* home);
@@ -121,6 +124,9 @@ struct Broker::Impl : std::enable_shared_from_this<Broker::Impl> {
   // passes it to the connections that follow it.
   void WatchPublications();
   std::vector<std::shared_ptr<Home>> Chosen(const Connection& conn, const json& params) const;
+  // `prepare`: documents into fax TIFFs in the spool, answered when done.
+  bool DispatchDocumentOperation(const std::shared_ptr<Connection>& conn, const Message& message);
+  static void RemoveSpool(Connection& conn);
 };
 
 }  // namespace qvfax::rpc

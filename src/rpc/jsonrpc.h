@@ -27,6 +27,7 @@ inline constexpr int kAutomationError = -32000;
 inline constexpr int kUnknownHandle = -32001;
 inline constexpr int kUnknownMember = -32002;
 inline constexpr int kNotPermitted = -32003;
+inline constexpr int kBadDocument = -32004;
 }  // namespace codes
 
 // A message that arrived: a request (method and id), a notification (method,

@@ -108,7 +108,7 @@ TEST(QvfaxProgram, EachFailureHasItsExitStatusAndOneLineNamingTheCause) {
     int exit;
     std::string said;
   } rows[] = {
-      {{"send", "0612345678", missing}, 4, missing + ": no such file: error -150"},
+      {{"send", "0612345678", missing}, 4, missing + ": no such file"},
       {{"send", "0601", file}, 1, "the fax ended after 0 of 1 pages: error 6"},
       {{"--engine", "sim", "modems"}, 2, "add --in-process"},
       {{"status", "--fax", "999"}, 2, "qvfaxd has no fax 999"},

@@ -21,7 +21,7 @@ class BrokerTest : public ::testing::Test {
  protected:
   BrokerTest()
       : broker(BrokerOptions{[](ComponentRegistry& r) { sim::RegisterSimEngine(r, FastBank()); },
-                             std::chrono::milliseconds(200)}),
+                             std::chrono::milliseconds(200), ""}),
         client(ConnectInProcess(broker)) {}
 
   Broker broker;

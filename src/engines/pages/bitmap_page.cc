@@ -46,7 +46,8 @@ int32_t ReadBitmapPage(const std::string& file, int32_t page, BitmapPage& out) {
   out.width = width;
   out.rows = rows;
   out.x_dpi = x_dpi;
-  out.y_dpi = y_dpi > 150.0f ? 196.0f : 98.0f;
+  // The three vertical resolutions of fax, whatever rounding the file's writer did.
+  out.y_dpi = y_dpi > 300.0f ? 391.0f : y_dpi > 150.0f ? 196.0f : 98.0f;
   out.bits.assign(static_cast<size_t>(rows) * out.Stride(), 0);
   for (uint32_t y = 0; y < rows; ++y) {
     if (TIFFReadScanline(tiff.get(), out.Row(y), y, 0) < 0) return qbfaxvmec_FER_FILE_SEEKERROR;
@@ -58,33 +59,53 @@ int32_t ReadBitmapPage(const std::string& file, int32_t page, BitmapPage& out) {
 }
 
 int32_t WriteFaxDocument(const std::string& file, const std::vector<BitmapPage>& pages) {
-  std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(file.c_str(), "w"));
-  if (!tiff) return qbfaxvmec_FER_FILE_WRITE;
-  const auto count = static_cast<uint16_t>(pages.size());
-  for (uint16_t index = 0; index < count; ++index) {
-    const auto& page = pages[index];
-    TIFF* t = tiff.get();
-    TIFFSetField(t, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, page.width);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, page.rows);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    TIFFSetField(t, TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
-    TIFFSetField(t, TIFFTAG_XRESOLUTION, page.x_dpi);
-    TIFFSetField(t, TIFFTAG_YRESOLUTION, page.y_dpi);
-    TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, page.rows);
-    TIFFSetField(t, TIFFTAG_PAGENUMBER, index, count);
-    std::vector<uint8_t> row(page.Stride());
-    for (uint32_t y = 0; y < page.rows; ++y) {
-      std::memcpy(row.data(), page.Row(y), row.size());
-      if (TIFFWriteScanline(t, row.data(), y, 0) < 0) return qbfaxvmec_FER_FILE_WRITE;
-    }
-    if (!TIFFWriteDirectory(t)) return qbfaxvmec_FER_FILE_WRITE;
+  FaxTiffWriter writer(file, static_cast<uint16_t>(pages.size()));
+  if (!writer.ok()) return qbfaxvmec_FER_FILE_WRITE;
+  for (const auto& page : pages) {
+    if (const int32_t error = writer.Add(page)) return error;
   }
+  return writer.Close();
+}
+
+FaxTiffWriter::FaxTiffWriter(const std::string& file, uint16_t pages)
+    : tiff_(TIFFOpen(file.c_str(), "w")), pages_(pages) {}
+
+FaxTiffWriter::~FaxTiffWriter() { Close(); }
+
+int32_t FaxTiffWriter::Add(const BitmapPage& page) {
+  TIFF* t = static_cast<TIFF*>(tiff_);
+  if (!t) return qbfaxvmec_FER_FILE_WRITE;
+  TIFFSetField(t, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, page.width);
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, page.rows);
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+  TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+  TIFFSetField(t, TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
+  TIFFSetField(t, TIFFTAG_XRESOLUTION, page.x_dpi);
+  TIFFSetField(t, TIFFTAG_YRESOLUTION, page.y_dpi);
+  TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+  TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, page.rows);
+  TIFFSetField(t, TIFFTAG_PAGENUMBER, written_, pages_);
+  std::vector<uint8_t> row(page.Stride());
+  for (uint32_t y = 0; y < page.rows; ++y) {
+    std::memcpy(row.data(), page.Row(y), row.size());
+    if (TIFFWriteScanline(t, row.data(), y, 0) < 0) return qbfaxvmec_FER_FILE_WRITE;
+  }
+  if (!TIFFWriteDirectory(t)) return qbfaxvmec_FER_FILE_WRITE;
+  ++written_;
   return 0;
+}
+
+int32_t FaxTiffWriter::Close() {
+  if (!tiff_) return 0;
+  TIFF* t = static_cast<TIFF*>(tiff_);
+  tiff_ = nullptr;
+  // TIFFClose flushes; a full disk shows here.
+  const bool flushed = TIFFFlush(t) != 0;
+  TIFFClose(t);
+  return flushed ? 0 : qbfaxvmec_FER_FILE_WRITE;
 }
 
 }  // namespace qvfax::pages

@@ -31,4 +31,22 @@ int32_t ReadBitmapPage(const std::string& file, int32_t page, BitmapPage& out);
 // Writes the pages as one TIFF/F document, T.6 coded. Returns 0 or -82.
 int32_t WriteFaxDocument(const std::string& file, const std::vector<BitmapPage>& pages);
 
+// The same, a page at a time, so a long document is never held whole.
+class FaxTiffWriter {
+ public:
+  // `pages`: how many will be added (the TIFF page numbers say it).
+  FaxTiffWriter(const std::string& file, uint16_t pages);
+  ~FaxTiffWriter();
+  FaxTiffWriter(const FaxTiffWriter&) = delete;
+  FaxTiffWriter& operator=(const FaxTiffWriter&) = delete;
+
+  bool ok() const { return tiff_ != nullptr; }
+  int32_t Add(const BitmapPage& page);  // 0 or -82
+  int32_t Close();                      // 0 or -82
+
+ private:
+  void* tiff_ = nullptr;
+  uint16_t pages_ = 0, written_ = 0;
+};
+
 }  // namespace qvfax::pages

@@ -1,0 +1,25 @@
+// Why a document cannot become fax pages: one line naming the file, the page
+// where it applies, and the reason.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace qvfax::documents {
+
+class DocumentError : public std::runtime_error {
+ public:
+  DocumentError(const std::string& file, int page, const std::string& reason)
+      : std::runtime_error(file + (page > 0 ? ": page " + std::to_string(page) : std::string()) + ": " + reason),
+        file_(file), page_(page), reason_(reason) {}
+  const std::string& file() const { return file_; }
+  int page() const { return page_; }  // from 1; 0 when the whole file is at fault
+  const std::string& reason() const { return reason_; }
+
+ private:
+  std::string file_;
+  int page_;
+  std::string reason_;
+};
+
+}  // namespace qvfax::documents

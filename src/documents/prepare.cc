@@ -1,0 +1,82 @@
+#include "documents/prepare.h"
+
+#include <filesystem>
+
+#include <fmt/format.h>
+
+#include "documents/document_error.h"
+#include "documents/sniff.h"
+#include "engines/pages/bitmap_page.h"
+#include "engines/pages/tiff_pages.h"
+#include "platform/private_files.h"
+
+namespace qvfax::documents {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A name for the prepared file that keeps the original's recognisable and
+// never holds the "+" that joins file names.
+std::string PreparedName(size_t index, const std::string& input) {
+  std::string stem = fs::path(input).stem().string().substr(0, 60);
+  for (char& c : stem) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_' && c != '.') c = '_';
+  }
+  return fmt::format("{:02}-{}.tif", index + 1, stem.empty() ? "document" : stem);
+}
+
+int PrepareImage(const std::string& input, const std::string& output, const PrepareOptions& options) {
+  const int pages = CountImagePages(input, options.raster);
+  if (pages > options.render.max_pages) throw DocumentError(input, 0, fmt::format("more than {} pages", options.render.max_pages));
+  pages::FaxTiffWriter writer(output, static_cast<uint16_t>(pages));
+  if (!writer.ok()) throw DocumentError(input, 0, "cannot write " + output);
+  for (int page = 1; page <= pages; ++page) {
+    if (writer.Add(ImagePage(input, page, options.format, options.raster)) != 0) {
+      throw DocumentError(input, page, "cannot write " + output + " (is the disk full?)");
+    }
+  }
+  if (writer.Close() != 0) throw DocumentError(input, 0, "cannot write " + output + " (is the disk full?)");
+  return pages;
+}
+
+int PrepareOne(const std::string& input, const std::string& output, const PrepareOptions& options) {
+  switch (Sniff(input)) {
+    case DocumentKind::kPdf:
+    case DocumentKind::kPostScript: {
+      // Ghostscript writes the fax TIFF itself; each page is checked as an engine will read it.
+      const int pages = RenderWithGhostscript(input, output, options.format, options.render);
+      for (int page = 1; page <= pages; ++page) {
+        if (pages::CheckPage(output, page) != 0) throw DocumentError(input, page, "Ghostscript wrote a page that cannot be sent");
+      }
+      return pages;
+    }
+    case DocumentKind::kTiff:
+    case DocumentKind::kPng:
+    case DocumentKind::kJpeg:
+      return PrepareImage(input, output, options);
+  }
+  return 0;
+}
+
+}  // namespace
+
+Prepared Prepare(const std::vector<std::string>& inputs, const std::string& folder, const PrepareOptions& options) {
+  if (inputs.empty()) throw DocumentError("(no file)", 0, "nothing to send");
+  if (!MakePrivateFolder(folder)) throw DocumentError(folder, 0, "the spool folder cannot be made");
+  Prepared prepared;
+  try {
+    for (size_t i = 0; i < inputs.size(); ++i) {
+      const std::string output = (fs::path(folder) / PreparedName(i, inputs[i])).string();
+      prepared.files.push_back(output);
+      prepared.pages += PrepareOne(inputs[i], output, options);
+    }
+  } catch (...) {
+    std::error_code ec;
+    for (const auto& file : prepared.files) fs::remove(file, ec);
+    throw;
+  }
+  return prepared;
+}
+
+}  // namespace qvfax::documents

@@ -1,0 +1,203 @@
+#include "documents/raster_pages.h"
+
+#include <cmath>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include <Magick++.h>
+#include <tiffio.h>
+#include <fmt/format.h>
+
+#include "documents/document_error.h"
+#include "documents/sniff.h"
+
+namespace qvfax::documents {
+
+namespace {
+
+constexpr double kQuantumRange = static_cast<double>((1ull << MAGICKCORE_QUANTUM_DEPTH) - 1);
+
+void StartMagick(const RasterLimits& limits) {
+  static std::once_flag once;
+  std::call_once(once, [&] {
+    Magick::InitializeMagick(nullptr);
+    // A file that declares more than this is refused before its pixels are read.
+    Magick::ResourceLimits::width(limits.max_side);
+    Magick::ResourceLimits::height(limits.max_side);
+    Magick::ResourceLimits::area(limits.max_pixels);
+    Magick::ResourceLimits::memory(512ull << 20);
+    Magick::ResourceLimits::map(1ull << 30);
+    Magick::ResourceLimits::disk(2ull << 30);
+    Magick::ResourceLimits::thread(1);
+  });
+}
+
+void CheckSize(const std::string& file, int page, size_t columns, size_t rows, const RasterLimits& limits) {
+  if (columns == 0 || rows == 0) throw DocumentError(file, page, "an image of no pixels");
+  if (columns > limits.max_side || rows > limits.max_side ||
+      static_cast<uint64_t>(columns) * rows > limits.max_pixels) {
+    throw DocumentError(file, page, fmt::format("declares {} x {} pixels, more than qvfax reads", columns, rows));
+  }
+}
+
+// The image's resolution in dots per inch, or 0 when it says none.
+std::pair<double, double> Dpi(const Magick::Image& image) {
+  double x = image.xResolution(), y = image.yResolution();
+  if (image.resolutionUnits() == Magick::PixelsPerCentimeterResolution) {
+    x *= 2.54;
+    y *= 2.54;
+  } else if (image.resolutionUnits() == Magick::UndefinedResolution) {
+    return {0, 0};
+  }
+  return {x, y};
+}
+
+}  // namespace
+
+int CountImagePages(const std::string& file, const RasterLimits& limits) {
+  int pages = 1;
+  if (Sniff(file) == DocumentKind::kTiff) {
+    // libtiff walks the directories without reading a pixel.
+    TIFFSetWarningHandler(nullptr);
+    TIFF* tiff = TIFFOpen(file.c_str(), "r");
+    if (!tiff) throw DocumentError(file, 0, "a damaged TIFF file");
+    pages = static_cast<int>(TIFFNumberOfDirectories(tiff));
+    TIFFClose(tiff);
+  }
+  if (pages <= 0) throw DocumentError(file, 0, "the image has no pages");
+  (void)limits;  // each page's size is checked as it is read
+  return pages;
+}
+
+pages::BitmapPage ResampleRows(const pages::BitmapPage& page, float y_dpi) {
+  if (std::abs(page.y_dpi - y_dpi) < 1.0f) return page;
+  pages::BitmapPage out;
+  out.width = page.width;
+  out.x_dpi = page.x_dpi;
+  out.y_dpi = y_dpi;
+  out.rows = std::max<uint32_t>(1, static_cast<uint32_t>(std::lround(page.rows * y_dpi / page.y_dpi)));
+  out.bits.assign(static_cast<size_t>(out.rows) * out.Stride(), 0);
+  const double step = static_cast<double>(page.rows) / out.rows;
+  for (uint32_t y = 0; y < out.rows; ++y) {
+    const auto first = static_cast<uint32_t>(y * step);
+    const auto last = std::max(first + 1, std::min(page.rows, static_cast<uint32_t>((y + 1) * step)));
+    uint8_t* row = out.Row(y);
+    for (uint32_t source = first; source < last && source < page.rows; ++source) {
+      const uint8_t* from = page.Row(source);
+      for (size_t i = 0; i < out.Stride(); ++i) row[i] |= from[i];
+    }
+  }
+  return out;
+}
+
+namespace {
+
+// A TIFF page read by libtiff (strips or tiles, any compression, fill order,
+// photometric), handed to Magick++ as pixels: Magick++'s own TIFF reader
+// leaves libtiff's error handlers pointing into its state, which other
+// threads of the server must not meet.
+Magick::Image ReadTiffPage(const std::string& file, int page, const RasterLimits& limits, bool& bilevel,
+                           std::pair<double, double>& dpi) {
+  std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(TIFFOpen(file.c_str(), "r"), [](TIFF* t) {
+    if (t) TIFFClose(t);
+  });
+  if (!tiff) throw DocumentError(file, 0, "a damaged TIFF file");
+  if (!TIFFSetDirectory(tiff.get(), static_cast<tdir_t>(page - 1))) throw DocumentError(file, page, "a damaged TIFF page");
+  uint32_t columns = 0, rows = 0;
+  uint16_t bits = 1, unit = RESUNIT_INCH;
+  float x = 0, y = 0;
+  TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &columns);
+  TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &rows);
+  TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_RESOLUTIONUNIT, &unit);
+  CheckSize(file, page, columns, rows, limits);
+  if (TIFFGetField(tiff.get(), TIFFTAG_XRESOLUTION, &x) && TIFFGetField(tiff.get(), TIFFTAG_YRESOLUTION, &y) && x > 0 &&
+      y > 0 && unit != RESUNIT_NONE) {
+    const double scale = unit == RESUNIT_CENTIMETER ? 2.54 : 1.0;
+    dpi = {x * scale, y * scale};
+  }
+  bilevel = bits == 1;
+  std::vector<uint32_t> raster(static_cast<size_t>(columns) * rows);
+  if (!TIFFReadRGBAImageOriented(tiff.get(), columns, rows, raster.data(), ORIENTATION_TOPLEFT, 0)) {
+    throw DocumentError(file, page, "the image data cannot be read (a damaged or unsupported TIFF)");
+  }
+  Magick::Image image;
+  image.read(columns, rows, "RGBA", Magick::CharPixel, raster.data());
+  return image;
+}
+
+}  // namespace
+
+pages::BitmapPage ImagePage(const std::string& file, int page, const FaxFormat& format, const RasterLimits& limits) {
+  const float y_dpi = YDpi(format.resolution);
+  StartMagick(limits);
+  Magick::Image image;
+  bool was_bilevel = false;
+  std::pair<double, double> dpi{0, 0};
+  if (Sniff(file) == DocumentKind::kTiff) {
+    // A bilevel fax page of the right width goes as it is, its rows resampled exactly.
+    pages::BitmapPage bilevel;
+    if (pages::ReadBitmapPage(file, page, bilevel) == 0 && bilevel.width == kFaxWidth) {
+      return ResampleRows(bilevel, y_dpi);
+    }
+    image = ReadTiffPage(file, page, limits, was_bilevel, dpi);
+  } else {
+    try {
+      image.ping(file);
+      CheckSize(file, page, image.columns(), image.rows(), limits);
+      image.read(file);
+    } catch (const Magick::Warning&) {
+      // A warning (an unknown chunk, say) still gives the image.
+    } catch (const Magick::Exception& e) {
+      throw DocumentError(file, page, std::string("cannot be read: ") + e.what());
+    }
+    CheckSize(file, page, image.columns(), image.rows(), limits);
+    was_bilevel = image.type() == Magick::BilevelType;
+    dpi = Dpi(image);
+  }
+
+  // The page keeps its proportions at the fax width; pixels may be non-square.
+  auto [x_dpi, src_y_dpi] = dpi;
+  if (x_dpi <= 0 || src_y_dpi <= 0) x_dpi = src_y_dpi = 1;
+  const double width_in = image.columns() / x_dpi, height_in = image.rows() / src_y_dpi;
+  const double fax_width_in = kFaxWidth / kFaxXDpi;
+  const auto rows = std::max<size_t>(1, static_cast<size_t>(std::lround(height_in / width_in * fax_width_in * y_dpi)));
+  if (rows > 32768) throw DocumentError(file, page, "longer than a fax page can be");
+
+  try {
+    image.type(Magick::GrayscaleType);
+    Magick::Geometry size(kFaxWidth, rows);
+    size.aspect(true);
+    image.resize(size);
+    if (was_bilevel) {
+      image.threshold(kQuantumRange / 2.0);
+    } else {
+      image.quantizeColorSpace(Magick::GRAYColorspace);
+      image.quantizeColors(2);
+      image.quantizeDitherMethod(Magick::FloydSteinbergDitherMethod);
+      image.quantizeDither(true);
+      image.quantize();
+    }
+  } catch (const Magick::Exception& e) {
+    throw DocumentError(file, page, std::string("cannot be scaled: ") + e.what());
+  }
+
+  pages::BitmapPage out;
+  out.width = kFaxWidth;
+  out.rows = static_cast<uint32_t>(image.rows());
+  out.x_dpi = kFaxXDpi;
+  out.y_dpi = y_dpi;
+  out.bits.assign(static_cast<size_t>(out.rows) * out.Stride(), 0);
+  const auto middle = static_cast<MagickCore::Quantum>(kQuantumRange / 2);
+  for (uint32_t y = 0; y < out.rows; ++y) {
+    const Magick::PixelPacket* pixels = image.getConstPixels(0, y, out.width, 1);
+    if (!pixels) throw DocumentError(file, page, "cannot be read to its end");
+    for (uint32_t x = 0; x < out.width; ++x) {
+      if (pixels[x].red < middle) out.SetInk(x, y);
+    }
+  }
+  return out;
+}
+
+}  // namespace qvfax::documents

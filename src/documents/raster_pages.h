@@ -1,0 +1,30 @@
+// Images to fax pages: TIFF of any kind libtiff reads, PNG and JPEG, scaled
+// to the fax width, resampled to the chosen resolution, and grey or colour
+// turned to black and white by error diffusion.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "documents/fax_format.h"
+#include "engines/pages/bitmap_page.h"
+
+namespace qvfax::documents {
+
+struct RasterLimits {
+  uint32_t max_side = 40000;               // pixels, either way
+  uint64_t max_pixels = 200'000'000;       // a page's area
+};
+
+// How many pages (frames) the image file has; throws DocumentError for a file
+// that cannot be read or declares more pixels than the limits.
+int CountImagePages(const std::string& file, const RasterLimits& limits);
+
+// Page `page` (from 1) as a fax page; throws DocumentError.
+pages::BitmapPage ImagePage(const std::string& file, int page, const FaxFormat& format, const RasterLimits& limits);
+
+// A bilevel page brought to `y_dpi` exactly: rows combined (ink kept) going
+// down in resolution, repeated going up.
+pages::BitmapPage ResampleRows(const pages::BitmapPage& page, float y_dpi);
+
+}  // namespace qvfax::documents

@@ -1,0 +1,31 @@
+#include "documents/sniff.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "documents/document_error.h"
+
+namespace qvfax::documents {
+
+DocumentKind Sniff(const std::string& file) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(file, ec);
+  if (ec || !std::filesystem::exists(status)) throw DocumentError(file, 0, "no such file");
+  if (std::filesystem::is_directory(status)) throw DocumentError(file, 0, "a folder, not a document");
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw DocumentError(file, 0, "cannot be read");
+  char head[8] = {};
+  in.read(head, sizeof head);
+  const auto got = in.gcount();
+  if (got == 0) throw DocumentError(file, 0, "an empty file");
+  auto starts = [&](const char* magic, size_t n) { return static_cast<size_t>(got) >= n && std::memcmp(head, magic, n) == 0; };
+  if (starts("%PDF", 4)) return DocumentKind::kPdf;
+  if (starts("%!", 2)) return DocumentKind::kPostScript;
+  if (starts("II*\0", 4) || starts("MM\0*", 4)) return DocumentKind::kTiff;
+  if (starts("\x89PNG\r\n\x1a\n", 8)) return DocumentKind::kPng;
+  if (starts("\xff\xd8\xff", 3)) return DocumentKind::kJpeg;
+  throw DocumentError(file, 0, "not a document qvfax can fax (PDF, PostScript, TIFF, PNG or JPEG)");
+}
+
+}  // namespace qvfax::documents

@@ -1,0 +1,20 @@
+// Documents tests write themselves: PostScript pages as text, PDF through
+// Ghostscript, images through Magick++ and libtiff.
+#pragma once
+
+#include <string>
+
+namespace qvfax::testing {
+
+// `pages` A4 pages of PostScript, each with its number in large type.
+std::string WritePostScript(const std::string& path, int pages);
+// The same pages as a PDF (Ghostscript's pdfwrite); `password` encrypts it.
+std::string WritePdf(const std::string& path, int pages, const std::string& password = "");
+// A grey or colour gradient with a black frame, `columns` x `rows` at `dpi`.
+std::string WriteImage(const std::string& path, size_t columns, size_t rows, double dpi, bool colour);
+// A tiled 8-bit grey TIFF.
+std::string WriteTiledTiff(const std::string& path, uint32_t columns, uint32_t rows);
+// A bilevel TIFF page of `columns` at 204 x `y_dpi`, a black bar every 64 rows.
+std::string WriteBilevelTiff(const std::string& path, uint32_t columns, uint32_t rows, float y_dpi);
+
+}  // namespace qvfax::testing

@@ -1,0 +1,209 @@
+// Documents into fax pages: the page shapes, exact row resampling, the kinds
+// of file, images scaled and dithered, PDF and PostScript through
+// Ghostscript, and the errors that name the file, the page and the reason.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "document_maker.h"
+#include "documents/document_error.h"
+#include "documents/prepare.h"
+#include "documents/sniff.h"
+#include "engines/pages/bitmap_page.h"
+#include "engines/pages/tiff_pages.h"
+#include "tiff_maker.h"
+
+namespace qvfax::documents {
+namespace {
+
+using testing::ScratchPath;
+
+std::string Folder(const std::string& name) {
+  const std::string folder = ScratchPath(name);
+  std::filesystem::remove_all(folder);
+  return folder;
+}
+
+// The reason Prepare gives for `inputs`, or "" when it succeeds.
+std::string RefusalOf(const std::vector<std::string>& inputs, PrepareOptions options = {}) {
+  try {
+    Prepare(inputs, Folder("refused"), options);
+    return "";
+  } catch (const DocumentError& e) {
+    return e.what();
+  }
+}
+
+bool HasInk(const pages::BitmapPage& page) {
+  return std::any_of(page.bits.begin(), page.bits.end(), [](uint8_t b) { return b != 0; });
+}
+
+TEST(FaxFormat, PagesHaveTheRowsOfTheirPaperAndResolution) {
+  struct Row {
+    Paper paper;
+    Resolution resolution;
+    uint32_t rows;
+  } rows[] = {{Paper::kA4, Resolution::kStandard, 1146}, {Paper::kA4, Resolution::kFine, 2292},
+              {Paper::kA4, Resolution::kSuperfine, 4572}, {Paper::kLetter, Resolution::kFine, 2156},
+              {Paper::kLegal, Resolution::kStandard, 1372}};
+  for (const auto& row : rows) EXPECT_EQ(PageRows({row.resolution, row.paper}), row.rows) << Name(row.paper);
+}
+
+TEST(ResampleRows, CombinesRowsKeepingInkAndRepeatsThemGoingUp) {
+  pages::BitmapPage page;
+  page.width = 16;
+  page.rows = 4;
+  page.y_dpi = 391.0f;
+  page.bits = {0x80, 0, 0, 0x01, 0, 0, 0, 0};  // ink in row 0 and in row 1
+  const auto fine = ResampleRows(page, 196.0f);
+  ASSERT_EQ(fine.rows, 2u);
+  EXPECT_EQ(fine.Row(0)[0], 0x80);
+  EXPECT_EQ(fine.Row(0)[1], 0x01) << "the odd row's ink is kept";
+  EXPECT_EQ(fine.Row(1)[0] | fine.Row(1)[1], 0);
+  const auto back = ResampleRows(fine, 391.0f);
+  ASSERT_EQ(back.rows, 4u);
+  EXPECT_EQ(back.Row(1)[1], 0x01);
+}
+
+TEST(Sniff, KnowsDocumentsByTheirFirstBytes) {
+  const std::pair<std::string, std::string> files[] = {
+      {"%PDF-1.7\n", "pdf"}, {"%!PS-Adobe-3.0\n", "ps"}, {std::string("II*\0", 4), "tiff"},
+      {"\x89PNG\r\n\x1a\n", "png"}, {"\xff\xd8\xff\xe0", "jpeg"}};
+  const DocumentKind kinds[] = {DocumentKind::kPdf, DocumentKind::kPostScript, DocumentKind::kTiff,
+                                DocumentKind::kPng, DocumentKind::kJpeg};
+  for (size_t i = 0; i < std::size(files); ++i) {
+    const std::string path = ScratchPath("sniff." + files[i].second);
+    std::ofstream(path, std::ios::binary) << files[i].first;
+    EXPECT_EQ(Sniff(path), kinds[i]) << files[i].second;
+  }
+}
+
+TEST(Prepare, RefusesWhatCannotBeFaxedNamingFileAndReason) {
+  const std::string empty = ScratchPath("empty.pdf"), text = ScratchPath("notes.txt"),
+                    folder = ScratchPath("a-folder"), broken = ScratchPath("broken.tif"),
+                    bomb = ScratchPath("bomb.png"), missing = ScratchPath("missing.pdf");
+  std::ofstream(empty).flush();
+  std::ofstream(text) << "not a document";
+  std::filesystem::create_directories(folder);
+  std::ofstream(broken, std::ios::binary) << std::string("II*\0\xff\xff\xff\x7f", 8) << "garbage";
+  // A PNG that declares 100,000 x 100,000 pixels in a few bytes.
+  std::ofstream(bomb, std::ios::binary) << std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\x01\x86\xa0\0\x01\x86\xa0\x08\x00\0\0\0", 29)
+                                        << std::string(4, '\0');
+  const std::pair<std::string, std::string> rows[] = {
+      {missing, missing + ": no such file"},
+      {empty, empty + ": an empty file"},
+      {text, text + ": not a document qvfax can fax"},
+      {folder, folder + ": a folder, not a document"},
+      {broken, broken + ": "},
+      {bomb, bomb + ": page 1: "},
+  };
+  for (const auto& [file, said] : rows) {
+    const std::string refusal = RefusalOf({file});
+    EXPECT_EQ(refusal.rfind(said, 0), 0u) << file << " -> " << refusal;
+  }
+}
+
+TEST(Prepare, ImagesArriveAtTheFaxWidthDitheredAndResampled) {
+  const std::string grey = testing::WriteImage(ScratchPath("grey.png"), 850, 1100, 100, false);
+  const std::string colour = testing::WriteImage(ScratchPath("colour.jpg"), 1275, 1650, 150, true);
+  const std::string tiled = testing::WriteTiledTiff(ScratchPath("tiled.tif"), 1700, 2200);
+  const std::string b4 = testing::WriteBilevelTiff(ScratchPath("b4.tif"), 2048, 2700, 196.0f);
+  const std::string superfine = testing::WriteBilevelTiff(ScratchPath("superfine.tif"), 1728, 4400, 391.0f);
+  struct Row {
+    std::string file;
+    Resolution resolution;
+    uint32_t rows;  // the page's own proportions at the fax width
+  } rows[] = {
+      {grey, Resolution::kFine, 2149},        {colour, Resolution::kFine, 2149},
+      {tiled, Resolution::kFine, 2149},       {b4, Resolution::kFine, 2279},
+      {superfine, Resolution::kFine, 2206},   {superfine, Resolution::kSuperfine, 4400},
+      {grey, Resolution::kStandard, 1074},
+  };
+  for (const auto& row : rows) {
+    PrepareOptions options;
+    options.format.resolution = row.resolution;
+    const auto prepared = Prepare({row.file}, Folder("images"), options);
+    ASSERT_EQ(prepared.pages, 1) << row.file;
+    pages::BitmapPage page;
+    ASSERT_EQ(pages::ReadBitmapPage(prepared.files[0], 1, page), 0) << row.file;
+    EXPECT_EQ(page.width, kFaxWidth) << row.file;
+    EXPECT_EQ(page.y_dpi, YDpi(row.resolution)) << row.file;
+    EXPECT_NEAR(page.rows, row.rows, 2) << row.file;
+    EXPECT_TRUE(HasInk(page)) << row.file;
+  }
+}
+
+TEST(Prepare, AGradientIsDitheredNotThresholded) {
+  const std::string grey = testing::WriteImage(ScratchPath("dither.png"), 1728, 400, 204, false);
+  const auto prepared = Prepare({grey}, Folder("dither"), {});
+  pages::BitmapPage page;
+  ASSERT_EQ(pages::ReadBitmapPage(prepared.files[0], 1, page), 0);
+  // Across the middle row the ink thins out from left (dark) to right (light).
+  const uint32_t y = page.rows / 2;
+  auto ink = [&](uint32_t from, uint32_t to) {
+    int count = 0;
+    for (uint32_t x = from; x < to; ++x) count += page.Ink(x, y);
+    return count;
+  };
+  const int left = ink(100, 500), middle = ink(700, 1100), right = ink(1300, 1700);
+  EXPECT_GT(left, middle);
+  EXPECT_GT(middle, right);
+  EXPECT_GT(middle, 100) << "mid grey is half ink, not all white or all black";
+  EXPECT_LT(middle, 300);
+}
+
+TEST(Prepare, PostScriptAndPdfBecomeFullFaxPages) {
+  const std::string ps = testing::WritePostScript(ScratchPath("three.ps"), 3);
+  const std::string pdf = testing::WritePdf(ScratchPath("three.pdf"), 3);
+  for (const auto& [resolution, rows] : {std::pair{Resolution::kFine, 2292u}, std::pair{Resolution::kStandard, 1146u}}) {
+    PrepareOptions options;
+    options.format.resolution = resolution;
+    const auto prepared = Prepare({ps, pdf}, Folder("rendered"), options);
+    ASSERT_EQ(prepared.files.size(), 2u);
+    EXPECT_EQ(prepared.pages, 6);
+    for (const auto& file : prepared.files) {
+      for (int number = 1; number <= 3; ++number) {
+        pages::BitmapPage page;
+        ASSERT_EQ(pages::ReadBitmapPage(file, number, page), 0) << file << " page " << number;
+        EXPECT_EQ(page.width, kFaxWidth);
+        EXPECT_EQ(page.rows, rows);
+        EXPECT_EQ(page.y_dpi, YDpi(resolution));
+        EXPECT_TRUE(HasInk(page));
+      }
+    }
+  }
+}
+
+TEST(Prepare, GhostscriptFailuresAreNamed) {
+  const std::string locked = testing::WritePdf(ScratchPath("locked.pdf"), 1, "secret");
+  const std::string loop = ScratchPath("loop.ps");
+  std::ofstream(loop) << "%!PS\n{ 1 pop } loop\n";
+  const std::string long_ps = testing::WritePostScript(ScratchPath("long.ps"), 3);
+  const std::string broken = ScratchPath("broken.pdf");
+  std::ofstream(broken) << "%PDF-1.4\nnothing that a PDF reader can use\n";
+  PrepareOptions limited;
+  limited.render.max_pages = 2;
+  limited.render.time = std::chrono::milliseconds(1500);
+  const std::pair<std::string, std::string> rows[] = {
+      {locked, "the PDF is encrypted"},
+      {loop, "Ghostscript ran past its limit"},
+      {long_ps, "more than 2 pages"},
+      {broken, broken + ": "},
+  };
+  for (const auto& [file, said] : rows) {
+    const std::string refusal = RefusalOf({file}, limited);
+    EXPECT_NE(refusal.find(said), std::string::npos) << file << " -> " << refusal;
+  }
+}
+
+TEST(Prepare, AFailedDocumentLeavesNothingBehind) {
+  const std::string good = testing::WriteBilevelTiff(ScratchPath("good.tif"), 1728, 200, 196.0f);
+  const std::string folder = Folder("half");
+  EXPECT_THROW(Prepare({good, ScratchPath("gone.pdf")}, folder, {}), DocumentError);
+  EXPECT_TRUE(std::filesystem::is_empty(folder));
+}
+
+}  // namespace
+}  // namespace qvfax::documents
