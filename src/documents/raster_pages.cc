@@ -127,35 +127,51 @@ Magick::Image ReadTiffPage(const std::string& file, int page, const RasterLimits
   return image;
 }
 
+// A page decoded as it is, before it is shaped into a fax page.
+struct Decoded {
+  Magick::Image image;
+  bool bilevel = false;
+  std::pair<double, double> dpi{0, 0};
+};
+
+Decoded Decode(const std::string& file, int page, const RasterLimits& limits) {
+  StartMagick(limits);
+  Decoded decoded;
+  if (Sniff(file) == DocumentKind::kTiff) {
+    decoded.image = ReadTiffPage(file, page, limits, decoded.bilevel, decoded.dpi);
+    return decoded;
+  }
+  try {
+    decoded.image.ping(file);
+    CheckSize(file, page, decoded.image.columns(), decoded.image.rows(), limits);
+    decoded.image.read(file);
+  } catch (const Magick::Warning&) {
+    // A warning (an unknown chunk, say) still gives the image.
+  } catch (const Magick::Exception& e) {
+    throw DocumentError(file, page, std::string("cannot be read: ") + e.what());
+  }
+  CheckSize(file, page, decoded.image.columns(), decoded.image.rows(), limits);
+  decoded.bilevel = decoded.image.type() == Magick::BilevelType;
+  decoded.dpi = Dpi(decoded.image);
+  return decoded;
+}
+
 }  // namespace
+
+void DecodeImagePage(const std::string& file, int page, const RasterLimits& limits) { Decode(file, page, limits); }
 
 pages::BitmapPage ImagePage(const std::string& file, int page, const FaxFormat& format, const RasterLimits& limits) {
   const float y_dpi = YDpi(format.resolution);
-  StartMagick(limits);
-  Magick::Image image;
-  bool was_bilevel = false;
-  std::pair<double, double> dpi{0, 0};
-  if (Sniff(file) == DocumentKind::kTiff) {
-    // A bilevel fax page of the right width goes as it is, its rows resampled exactly.
-    pages::BitmapPage bilevel;
-    if (pages::ReadBitmapPage(file, page, bilevel) == 0 && bilevel.width == kFaxWidth) {
-      return ResampleRows(bilevel, y_dpi);
-    }
-    image = ReadTiffPage(file, page, limits, was_bilevel, dpi);
-  } else {
-    try {
-      image.ping(file);
-      CheckSize(file, page, image.columns(), image.rows(), limits);
-      image.read(file);
-    } catch (const Magick::Warning&) {
-      // A warning (an unknown chunk, say) still gives the image.
-    } catch (const Magick::Exception& e) {
-      throw DocumentError(file, page, std::string("cannot be read: ") + e.what());
-    }
-    CheckSize(file, page, image.columns(), image.rows(), limits);
-    was_bilevel = image.type() == Magick::BilevelType;
-    dpi = Dpi(image);
+  // A bilevel fax page of the right width goes as it is, its rows resampled exactly.
+  pages::BitmapPage fax_page;
+  if (Sniff(file) == DocumentKind::kTiff && pages::ReadBitmapPage(file, page, fax_page) == 0 &&
+      fax_page.width == kFaxWidth) {
+    return ResampleRows(fax_page, y_dpi);
   }
+  Decoded decoded = Decode(file, page, limits);
+  Magick::Image& image = decoded.image;
+  const bool was_bilevel = decoded.bilevel;
+  const auto dpi = decoded.dpi;
 
   // The page keeps its proportions at the fax width; pixels may be non-square.
   auto [x_dpi, src_y_dpi] = dpi;

@@ -20,6 +20,10 @@ struct RasterLimits {
 // that cannot be read or declares more pixels than the limits.
 int CountImagePages(const std::string& file, const RasterLimits& limits);
 
+// Decodes page `page` (from 1) as preparation reads it, without shaping it
+// into a fax page; throws DocumentError. For checks of damaged files.
+void DecodeImagePage(const std::string& file, int page, const RasterLimits& limits);
+
 // Page `page` (from 1) as a fax page; throws DocumentError.
 pages::BitmapPage ImagePage(const std::string& file, int page, const FaxFormat& format, const RasterLimits& limits);
 
