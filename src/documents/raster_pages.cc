@@ -60,7 +60,7 @@ int CountImagePages(const std::string& file, const RasterLimits& limits) {
   if (Sniff(file) == DocumentKind::kTiff) {
     // libtiff walks the directories without reading a pixel.
     TIFFSetWarningHandler(nullptr);
-    TIFF* tiff = TIFFOpen(file.c_str(), "r");
+    TIFF* tiff = TIFFOpen(file.c_str(), "rm");
     if (!tiff) throw DocumentError(file, 0, "a damaged TIFF file");
     pages = static_cast<int>(TIFFNumberOfDirectories(tiff));
     TIFFClose(tiff);
@@ -99,7 +99,7 @@ namespace {
 // threads of the server must not meet.
 Magick::Image ReadTiffPage(const std::string& file, int page, const RasterLimits& limits, bool& bilevel,
                            std::pair<double, double>& dpi) {
-  std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(TIFFOpen(file.c_str(), "r"), [](TIFF* t) {
+  std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(TIFFOpen(file.c_str(), "rm"), [](TIFF* t) {
     if (t) TIFFClose(t);
   });
   if (!tiff) throw DocumentError(file, 0, "a damaged TIFF file");

@@ -14,11 +14,18 @@ namespace qvfax::testing {
 
 std::string WritePostScript(const std::string& path, int pages) {
   std::ofstream out(path);
-  out << "%!PS-Adobe-3.0\n%%Pages: " << pages << "\n/Helvetica findfont 96 scalefont setfont\n";
+  out << "%!PS-Adobe-3.0\n%%Pages: " << pages << "\n";
   for (int page = 1; page <= pages; ++page) {
     out << fmt::format("%%Page: {0} {0}\n<< /PageSize [595 842] >> setpagedevice\n"
-                       "72 700 moveto (Page {0}) show\n20 20 555 802 rectstroke\nshowpage\n",
+                       "/Helvetica findfont 96 scalefont setfont 72 700 moveto (Page {0}) show\n"
+                       "20 20 555 802 rectstroke\n/Courier findfont 10 scalefont setfont\n",
                        page);
+    // A page of text, as letters are.
+    for (int line = 0; line < 55; ++line) {
+      out << fmt::format("60 {} moveto (Line {:02} of page {}: the quick brown fox jumps over the lazy dog 0123456789) show\n",
+                         660 - line * 11, line + 1, page);
+    }
+    out << "showpage\n";
   }
   out << "%%EOF\n";
   return path;

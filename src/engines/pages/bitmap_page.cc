@@ -23,7 +23,7 @@ bool FaxWidth(uint32_t width) { return width == 1728 || width == 2048 || width =
 
 int32_t ReadBitmapPage(const std::string& file, int32_t page, BitmapPage& out) {
   if (const int32_t error = CheckPage(file, page)) return error;
-  std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(file.c_str(), "r"));
+  std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(file.c_str(), "rm"));
   if (!tiff) return qbfaxvmec_FAX_ERR_UNRECOGNIZED_FILEFORMAT;
   if (!TIFFSetDirectory(tiff.get(), static_cast<tdir_t>(page - 1))) return qbfaxvmec_FER_BAD_PAGENUM;
   uint16_t bits_per_sample = 1, samples = 1, photometric = PHOTOMETRIC_MINISWHITE;

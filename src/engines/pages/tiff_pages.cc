@@ -29,7 +29,7 @@ int32_t Open(const std::string& file, TiffFile& out) {
   if (file.empty()) return qbfaxvmec_FAX_ERR_NO_FILE_TO_SEND;
   std::error_code ec;
   if (!std::filesystem::is_regular_file(file, ec)) return qbfaxvmec_FAX_ERR_SEND_FILE_NOT_EXISTS;
-  out.reset(TIFFOpen(file.c_str(), "r"));
+  out.reset(TIFFOpen(file.c_str(), "rm"));
   if (!out) return qbfaxvmec_FAX_ERR_UNRECOGNIZED_FILEFORMAT;
   return 0;
 }
