@@ -172,7 +172,13 @@ UnixListener::UnixListener(asio::io_context& io, rpc::Broker& broker, const std:
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
   }
-  if (std::filesystem::exists(path)) {
+  std::error_code status_error;
+  const auto status = std::filesystem::symlink_status(path, status_error);
+  if (!status_error && std::filesystem::exists(status)) {
+    // Only a socket nobody listens on (a daemon that died) is ours to replace.
+    if (!std::filesystem::is_socket(status)) {
+      throw std::runtime_error(fmt::format("{} exists and is not a socket: give --socket a path of its own", path));
+    }
     stream_protocol::socket probe(io);
     std::error_code ec;
     probe.connect(stream_protocol::endpoint(path), ec);

@@ -177,6 +177,21 @@ TEST(QvfaxProgram, AStoppedDaemonIsReportedWithinTheTimeout) {
   EXPECT_NE(run.err.find("qvfaxd did not answer"), std::string::npos) << run.err;
 }
 
+TEST(QvfaxdProgram, NeverReplacesWhatIsNotAStaleSocket) {
+  const std::string file = ScratchPath("precious.txt"), folder = Folder("empty-folder");
+  std::ofstream(file) << "keep me";
+  for (const std::string& path : {file, folder}) {
+    const auto run = RunToEnd({QVFAXD_PATH, "--socket", path, "--engine", "sim"});
+    EXPECT_NE(run.exit, 0) << path;
+    EXPECT_NE(run.err.find("is not a socket"), std::string::npos) << run.err;
+  }
+  std::ifstream kept(file);
+  std::string text;
+  std::getline(kept, text);
+  EXPECT_EQ(text, "keep me");
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+}
+
 TEST(QvfaxDemo, PrintsItsHelp) {
   const auto run = RunToEnd({QVFAX_DEMO_PATH, "--help"});
   EXPECT_EQ(run.exit, 0) << run.err;

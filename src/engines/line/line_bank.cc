@@ -2,6 +2,10 @@
 
 #include <spandsp.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 
 #include <fmt/format.h>
@@ -11,6 +15,7 @@
 #include "engines/core/bank_state.h"
 #include "engines/core/document.h"
 #include "engines/core/termination_status.h"
+#include "engines/line/received_file.h"
 #include "engines/line/t30_line.h"
 #include "platform/apartment.h"
 #include "platform/private_files.h"
@@ -29,12 +34,6 @@ constexpr int64_t kHangUpMs = 1000;
 std::string Stamp(const OleDate& now) {
   const std::string t = now.LogText();  // dd/mm/yyyy hh.nn.ss
   return t.substr(6, 4) + t.substr(3, 2) + t.substr(0, 2) + "-" + t.substr(11, 2) + t.substr(14, 2) + t.substr(17, 2);
-}
-
-std::string SafeForFileName(const std::string& number) {
-  std::string safe;
-  for (char c : number) safe.push_back(std::isalnum(static_cast<unsigned char>(c)) || c == '+' ? c : '_');
-  return safe.empty() ? "unknown" : safe;
 }
 
 }  // namespace
@@ -76,8 +75,7 @@ int32_t LineBank::SendNow(const std::string& name, int32_t& fax_id) {
 
   auto remote = config_.directory.find(object->number);
   setup_call->remote = remote == config_.directory.end() ? config_.any_number : remote->second;
-  const auto received = std::filesystem::path(config_.inbox) /
-                        fmt::format("{}-{}.tif", stamp, SafeForFileName(object->number));
+  const auto received = ReserveReceivedFile(config_.inbox, stamp, object->number);
 
   const auto& capabilities = port->capabilities;
   CallSetup setup;
@@ -99,6 +97,10 @@ int32_t LineBank::SendNow(const std::string& name, int32_t& fax_id) {
   if (!setup_call->document.empty() && (r.answer == RemoteFax::Answer::kFax || r.answer == RemoteFax::Answer::kVoice)) {
     setup_call->line = std::make_unique<T30Line>(setup);
     last_received_ = r.answer == RemoteFax::Answer::kFax ? received.string() : std::string();
+  }
+  if (last_received_ != received.string()) {
+    std::error_code ec;
+    std::filesystem::remove(received, ec);  // nothing will be received this time
   }
 
   m.BeginCall(*port, fax_id, *object);
@@ -193,6 +195,8 @@ void LineBank::Finish(int32_t status) {
     call_->line->HangUp();
     if (!last_received_.empty()) {
       std::error_code ec;
+      // A call that ended before any page leaves no empty file behind.
+      if (std::filesystem::file_size(last_received_, ec) == 0 && !ec) std::filesystem::remove(last_received_, ec);
       // The remote's fax is someone's document: its owner's eyes only.
       std::filesystem::permissions(last_received_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
                                    ec);

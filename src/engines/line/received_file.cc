@@ -1,0 +1,39 @@
+#include "engines/line/received_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+
+#include <fmt/format.h>
+
+namespace qvfax::line {
+
+namespace {
+
+std::string SafeForFileName(const std::string& number) {
+  std::string safe;
+  for (char c : number) safe.push_back(std::isalnum(static_cast<unsigned char>(c)) || c == '+' ? c : '_');
+  // File names have a length limit; the number's start tells the faxes apart.
+  if (safe.size() > 64) safe.resize(64);
+  return safe.empty() ? "unknown" : safe;
+}
+
+}  // namespace
+
+std::filesystem::path ReserveReceivedFile(const std::filesystem::path& inbox, const std::string& stamp,
+                                          const std::string& number) {
+  const std::string stem = stamp + "-" + SafeForFileName(number);
+  for (int n = 1;; ++n) {
+    const auto path = inbox / (n == 1 ? stem + ".tif" : fmt::format("{}-{}.tif", stem, n));
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      ::close(fd);
+      return path;
+    }
+    if (errno != EEXIST || n > 9999) return path;
+  }
+}
+
+}  // namespace qvfax::line
