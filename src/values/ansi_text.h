@@ -7,7 +7,7 @@
 namespace qvfax {
 
 // Null gives "". Otherwise at most 256 bytes, stopping at the first NUL,
-// converted from the ANSI code page (Latin-1 here) to UTF-8.
+// converted from the ANSI code page (Windows-1252) to UTF-8.
 std::string StringFromAnsiPointer(const char* address);
 
 // Cuts `text` just before its first NUL, in place, and returns it.

@@ -20,6 +20,17 @@ TEST(StringFromAnsiPointer, StopsAtNulAndAt256Bytes) {
   EXPECT_EQ(StringFromAnsiPointer("caf\xE9"), "caf\xC3\xA9");
 }
 
+TEST(StringFromAnsiPointer, ReadsWindows1252NotLatin1) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"\x80", "\xE2\x82\xAC"},  // euro sign
+      {"\x92", "\xE2\x80\x99"},  // right single quotation mark
+      {"\x9F", "\xC5\xB8"},       // Y with diaeresis
+      {"\x81", "\xC2\x81"},       // undefined: kept as its C1 control
+      {"\xA0", "\xC2\xA0"},       // from here on as Latin-1
+  };
+  for (const auto& [ansi, utf8] : rows) EXPECT_EQ(StringFromAnsiPointer(ansi), utf8) << ansi;
+}
+
 TEST(TrimAtNul, CutsTheArgumentItself) {
   std::string text("ab\0cd", 5);
   EXPECT_EQ(TrimAtNul(text), "ab");
