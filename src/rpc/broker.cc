@@ -111,7 +111,14 @@ void Broker::Impl::Forget(Home* home) {
 json Broker::Impl::Answer(Connection& conn, const Value& value, const std::shared_ptr<Home>& home) {
   if (auto* plain = std::get_if<json>(&value)) return *plain;
   const auto& object = std::get<Object>(value);
-  std::lock_guard lock(conn.mutex);
+  std::unique_lock lock(conn.mutex);
+  if (conn.closed) {
+    // The client went before its answer: nobody will release what it asked
+    // for, so a server object it created goes now (after its work, if any).
+    lock.unlock();
+    if (object.class_name == kServerClass && home && home->server == object.ptr) ReleaseServer(home);
+    return nullptr;
+  }
   auto known = conn.by_object.find(object.ptr.get());
   int64_t handle;
   if (known != conn.by_object.end()) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "engines/sim/sim_bank.h"
 #include "rpc/in_process.h"
 #include "tiff_maker.h"
@@ -157,6 +159,21 @@ TEST_F(BrokerTest, MalformedMessagesGetErrorsAndTheConnectionGoesOn) {
   }
   Client after(std::move(mailbox_client));
   EXPECT_GT(after.Create("QvBkgFaxVmToneDial"), 0);
+}
+
+TEST_F(BrokerTest, AServerObjectWhoseClientLeftBeforeTheAnswerIsReleased) {
+  struct Nobody : Peer {
+    void Send(const std::string&) override {}
+  };
+  for (int i = 0; i < 20; ++i) {
+    const uint64_t id = broker.Connect(std::make_shared<Nobody>());
+    broker.Handle(id, R"({"jsonrpc":"2.0","id":1,"method":"create","params":{"class":"QvVavUvaRazUr"}})");
+    broker.Disconnect(id);
+  }
+  // The apartments end on their own threads: wait for them, within reason.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (broker.LiveServerObjects() > 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  EXPECT_EQ(broker.LiveServerObjects(), 0u);
 }
 
 TEST_F(BrokerTest, FaxesBelongToTheSessionOfTheClientThatCreatedThem) {
