@@ -84,7 +84,11 @@ int Send(const Common& common, const SendOptions& given) {
     client.Let(client.GetObject(tx, "ECM"), "Codice", options.ecm == "on" ? 3 : 2);
     const int pages = client.Get(server, "PagineDaTrasmettere").get<int>();
 
+    // Ctrl-C, a closed terminal or a kill: the fax is cancelled and ends
+    // properly, so nothing is left saying it is still being sent.
     auto previous = std::signal(SIGINT, OnInterrupt);
+    auto previous_term = std::signal(SIGTERM, OnInterrupt);
+    auto previous_hup = std::signal(SIGHUP, OnInterrupt);
     bool cancelled = false;
     session.send_ended = false;
     client.Invoke(server, "Invia");
@@ -112,6 +116,8 @@ int Send(const Common& common, const SendOptions& given) {
       }
     }
     std::signal(SIGINT, previous);
+    std::signal(SIGTERM, previous_term);
+    std::signal(SIGHUP, previous_hup);
     if (terminal) std::cout << "\n";
 
     const int64_t trm = client.GetObject(server, "TRMStatus");

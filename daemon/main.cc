@@ -7,6 +7,7 @@
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
 
+#include "daemon/interrupted_work.h"
 #include "daemon/unix_listener.h"
 #include "engines/engine_choice.h"
 #include "platform/xdg_paths.h"
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
       io.stop();
     });
     listener.Start();
+    qvfax::daemon::ClearInterruptedStatus();
     std::cerr << "qvfaxd: listening on " << socket_path << " (engine " << engine.name << ")\n";
     io.run();
     std::cerr << "qvfaxd: stopped\n";

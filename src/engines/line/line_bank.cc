@@ -14,6 +14,7 @@
 #include "engines/bank_registration.h"
 #include "engines/core/bank_state.h"
 #include "engines/core/document.h"
+#include "engines/core/leftovers.h"
 #include "engines/core/termination_status.h"
 #include "engines/line/received_file.h"
 #include "engines/line/t30_line.h"
@@ -46,7 +47,9 @@ struct LineBank::Call {
 };
 
 LineBank::LineBank(LineConfig config, std::shared_ptr<Clock> clock)
-    : core::Bank(config.ports, std::move(clock), core::PageKind::kT30Bitmap), config_(std::move(config)) {}
+    : core::Bank(config.ports, std::move(clock), core::PageKind::kT30Bitmap), config_(std::move(config)) {
+  core::RemoveLeftoverSends(config_.inbox);
+}
 
 LineBank::~LineBank() {
   state().CancelPending();

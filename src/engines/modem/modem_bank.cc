@@ -11,6 +11,7 @@
 #include "engines/bank_registration.h"
 #include "engines/core/bank_state.h"
 #include "engines/core/document.h"
+#include "engines/core/leftovers.h"
 #include "engines/core/termination_status.h"
 #include "engines/modem/class1_call.h"
 #include "platform/apartment.h"
@@ -70,7 +71,9 @@ struct ModemBank::Call {
 };
 
 ModemBank::ModemBank(ModemConfig config, std::shared_ptr<Clock> clock)
-    : core::Bank(PortsOf(config), std::move(clock), core::PageKind::kT30Bitmap), config_(std::move(config)) {}
+    : core::Bank(PortsOf(config), std::move(clock), core::PageKind::kT30Bitmap), config_(std::move(config)) {
+  core::RemoveLeftoverSends(config_.spool);
+}
 
 ModemBank::~ModemBank() {
   if (call_) EndCall(qbfaxvmstrms_ABORT, "the engine was released");
