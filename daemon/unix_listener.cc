@@ -33,6 +33,9 @@ std::optional<ucred> PeerCredentials(stream_protocol::socket& socket) {
   return credentials;
 }
 
+constexpr size_t kMaxQueuedBytes = 16u << 20;
+constexpr size_t kMaxConnections = 512;
+
 bool PeerAllowed(const std::optional<ucred>& credentials) {
   return credentials && (credentials->uid == ::geteuid() || credentials->uid == 0);
 }
@@ -81,6 +84,7 @@ class Session : public std::enable_shared_from_this<Session> {
   uint64_t id_ = 0;
   std::array<char, 65536> buffer_{};
   std::deque<std::string> outbox_;
+  size_t queued_ = 0;  // bytes in the outbox
   bool closed_ = false;
 };
 
@@ -106,6 +110,15 @@ void Session::Send(std::string line) {
   asio::post(strand_, [self, line = std::move(line)]() mutable {
     if (self->closed_) return;
     line.push_back('\n');
+    // A client that does not read (a follower that fell behind) may not make
+    // the daemon hold its messages without end.
+    if (self->queued_ + line.size() > kMaxQueuedBytes) {
+      std::cerr << fmt::format("qvfaxd: dropped a client that did not read its messages ({} KiB waiting)\n",
+                               (self->queued_ + line.size()) / 1024);
+      self->Close();
+      return;
+    }
+    self->queued_ += line.size();
     self->outbox_.push_back(std::move(line));
     if (self->outbox_.size() == 1) self->Write();
   });
@@ -119,6 +132,7 @@ void Session::Write() {
                         self->Close();
                         return;
                       }
+                      self->queued_ -= self->outbox_.front().size();
                       self->outbox_.pop_front();
                       if (!self->outbox_.empty()) self->Write();
                     }));
@@ -130,6 +144,7 @@ void Session::Close() {
     if (self->closed_) return;
     self->closed_ = true;
     self->outbox_.clear();
+    self->queued_ = 0;
     std::error_code ignored;
     self->socket_.shutdown(stream_protocol::socket::shutdown_both, ignored);
     self->socket_.close(ignored);
@@ -152,10 +167,19 @@ struct UnixListener::Impl : std::enable_shared_from_this<Impl> {
     acceptor.async_accept([self](std::error_code ec, stream_protocol::socket socket) {
       if (ec) return;  // closed: the daemon is stopping
       const auto credentials = PeerCredentials(socket);
+      // Sessions that ended are forgotten, so their memory goes with them.
+      std::erase_if(self->sessions, [](const std::weak_ptr<Session>& s) { return s.expired(); });
       if (!PeerAllowed(credentials)) {
         std::cerr << "qvfaxd: refused a connection from another user\n";
+      } else if (self->sessions.size() >= kMaxConnections) {
+        std::cerr << fmt::format("qvfaxd: refused a connection: {} clients are connected already\n", kMaxConnections);
+        const std::string refusal = rpc::Error(nullptr, {rpc::codes::kNotPermitted,
+            fmt::format("qvfaxd serves at most {} clients at once", kMaxConnections), nullptr}) + "\n";
+        std::error_code ignored;
+        asio::write(socket, asio::buffer(refusal), ignored);
       } else {
-        auto session = std::make_shared<Session>(std::move(socket), self->broker, IdentityOf(*credentials));
+        // Not make_shared: a weak_ptr left anywhere must not keep the 64 KiB buffer.
+        auto session = std::shared_ptr<Session>(new Session(std::move(socket), self->broker, IdentityOf(*credentials)));
         self->sessions.insert(session);
         session->Start();
       }
