@@ -38,7 +38,18 @@ QvVavUvaRazUr::QvVavUvaRazUr() : m_(std::make_unique<State>()) {
   apartment.log_writer = registry.Create<LogFileWriter>(kLogFileWriterClass);
   apartment.status_publisher = registry.Create<TextPublisher>(kTextPublisherClass);
   ++apartment.live_servers;
+  try {
+    Construct(apartment);
+  } catch (...) {
+    // The constructor fails as a whole: nothing it connected may outlive it.
+    if (m_->mobjFax) m_->mobjFax->Advise(nullptr);
+    ReleaseApartmentObjects(apartment);
+    throw;
+  }
+}
 
+void QvVavUvaRazUr::Construct(ApartmentContext& apartment) {
+  const auto& registry = *apartment.registry;
   m_->mobjFax = apartment.control_host->Fax();
   m_->fax_manager = apartment.fax_manager;
   m_->fax_events = std::make_unique<FaxEventsHandler>(*this);
@@ -132,6 +143,11 @@ QvVavUvaRazUr::~QvVavUvaRazUr() {
   m_->info_modems.reset();
   m_->avanzamento.reset();
   m_->log_publisher.reset();
+  ReleaseApartmentObjects(apartment);
+}
+
+// The once-per-thread objects stay while any server object of the thread lives.
+void QvVavUvaRazUr::ReleaseApartmentObjects(ApartmentContext& apartment) {
   if (--apartment.live_servers == 0) {
     apartment.log_writer.reset();
     apartment.resources.reset();

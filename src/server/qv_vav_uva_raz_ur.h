@@ -13,6 +13,7 @@
 
 namespace qvfax {
 
+struct ApartmentContext;
 class BkgFaxVmEventi;
 class InfoFaxModems;
 class RInfoFaxModem;
@@ -118,6 +119,9 @@ class QvVavUvaRazUr {
   void SegnaAnnullabile(bool annullabile);
   void ProgressoAnnullamento();
   void CreaElementoRadice(StatusDocument& document);
+  // The constructor's work after the per-thread objects are counted.
+  void Construct(ApartmentContext& apartment);
+  static void ReleaseApartmentObjects(ApartmentContext& apartment);
 
   std::unique_ptr<State> m_;
 };

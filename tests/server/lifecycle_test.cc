@@ -98,6 +98,9 @@ TEST(ServerLifecycle, ConstructionFailsWhenAComponentIsNotRegistered) {
     } catch (const AutomationError& e) {
       EXPECT_EQ(e.number(), 429) << missing;
     }
+    // Nothing of the failed object stays connected or counted.
+    EXPECT_FALSE(f.fax->Advised()) << missing;
+    EXPECT_EQ(f.apartment.context.live_servers, 0) << missing;
   }
 }
 
