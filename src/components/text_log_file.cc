@@ -1,5 +1,7 @@
 #include "components/text_log_file.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -35,8 +37,16 @@ void TextLogFile::Open() {
 
 void TextLogFile::WriteLine(const std::string& text, int32_t kind, int32_t, int32_t) {
   if (!file_) return;
-  std::fprintf(file_, "%s\t%d\t%s\n", wall_clock_().LogText().c_str(), kind, text.c_str());
-  std::fflush(file_);
+  // A line that did not reach the disk is an error of the operation that logged it.
+  errno = 0;
+  const bool written = std::fprintf(file_, "%s\t%d\t%s\n", wall_clock_().LogText().c_str(), kind, text.c_str()) >= 0 &&
+                       std::fflush(file_) == 0;
+  if (!written) {
+    const int error = errno;
+    std::clearerr(file_);
+    if (error == ENOSPC || error == EDQUOT) throw AutomationError(61, kLogFileWriterClass, "Disk full: " + file_name_);
+    throw AutomationError(57, kLogFileWriterClass, "Device I/O error: " + file_name_);
+  }
 }
 
 void TextLogFile::Close(int32_t) {

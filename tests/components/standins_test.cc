@@ -10,6 +10,7 @@
 #include "components/registry_file.h"
 #include "components/runtime_file_publisher.h"
 #include "components/text_log_file.h"
+#include "platform/automation_error.h"
 #include "platform/xdg_paths.h"
 
 namespace qvfax {
@@ -87,6 +88,24 @@ TEST(TextLogFile, WritesTimeStampedLinesWithTheirKindOnlyWhileOpen) {
   log.WriteLine("after", 0, 0, 0);
   EXPECT_EQ(ReadAll(log.FileName()),
             "05/12/2026 09.30.00\t3\tServer inizializzato\n05/12/2026 09.30.00\t0\ta line\n");
+}
+
+TEST(TextLogFile, ALineThatCannotBeWrittenIsAnErrorOfTheOperationLogging) {
+  const auto dir = FreshFolder("fulldisk");
+  // The day's log file is a disk that is always full.
+  std::filesystem::create_symlink("/dev/full", dir / "QvNrVavUvaRazUr_20261205.log");
+  TextLogFile log([] { return OleDate::FromLocal(2026, 12, 5, 9, 30, 0); });
+  log.ApplicationName("QvNrVavUvaRazUr");
+  log.Folder(dir.string());
+  log.Enabled(true);
+  log.Open();
+  try {
+    log.WriteLine("Server inizializzato", 3, 0, 0);
+    FAIL() << "the write to a full disk passed";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 61);
+    EXPECT_EQ(e.source(), kLogFileWriterClass);
+  }
 }
 
 TEST(ModemInfo, ExportsElementsNamedForTheirClass) {
