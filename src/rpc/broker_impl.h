@@ -116,6 +116,9 @@ struct Broker::Impl : std::enable_shared_from_this<Broker::Impl> {
   void Dispatch(const std::shared_ptr<Connection>& conn, const Message& message);
   void Release(const std::shared_ptr<Connection>& conn, int64_t handle, bool forced);
   void ReleaseServer(std::shared_ptr<Home> home);
+  // Drops a reference to a home off the caller's thread: the last one joins
+  // an apartment that may be busy.
+  void Reap(std::shared_ptr<Home> home);
 
   // The daemon's own operations on faxes: list, follow, cancel. True when
   // `method` was one of them and has been answered.
