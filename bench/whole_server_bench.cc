@@ -1,0 +1,168 @@
+// The whole server against the bare fax protocol: detect, open, send 20 fine
+// pages and close through qvfaxd on the line engine at line speed 0, beside
+// SpanDSP's own back-to-back T.30 loop on the same pages, built here from
+// its public API, in the same run. The transmission inside the server
+// (from the send's start to its end) should take no more than 1/0.9 of the
+// loop; Invia to idle adds the object model's own timers.
+#include <signal.h>
+#include <spandsp.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include <benchmark/benchmark.h>
+
+#include "engines/pages/sample_tiff.h"
+#include "rpc/client.h"
+
+extern char** environ;
+
+namespace qvfax {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+// Two SpanDSP fax terminals joined back to back, as the line engine joins
+// them: V.17, ECM, T.6; returns the pages the answerer received.
+int RawLoop(const std::string& tx_file, const std::string& rx_file) {
+  fax_state_t* caller = fax_init(nullptr, 1);
+  fax_state_t* answerer = fax_init(nullptr, 0);
+  bool done[2] = {false, false};
+  for (fax_state_t* fax : {caller, answerer}) {
+    t30_state_t* t = fax_get_t30_state(fax);
+    fax_set_transmit_on_idle(fax, 1);
+    t30_set_supported_modems(t, T30_SUPPORT_V27TER | T30_SUPPORT_V29 | T30_SUPPORT_V17);
+    t30_set_ecm_capability(t, 1);
+    t30_set_supported_compressions(t, T30_SUPPORT_T4_1D_COMPRESSION | T30_SUPPORT_T4_2D_COMPRESSION |
+                                          T30_SUPPORT_T6_COMPRESSION);
+    t30_set_phase_e_handler(t, [](t30_state_t*, void* user, int) { *static_cast<bool*>(user) = true; },
+                            fax == caller ? &done[0] : &done[1]);
+  }
+  t30_set_tx_file(fax_get_t30_state(caller), tx_file.c_str(), -1, -1);
+  t30_set_rx_file(fax_get_t30_state(answerer), rx_file.c_str(), -1);
+  int16_t a[160], b[160];
+  for (long blocks = 0; !(done[0] && done[1]) && blocks < 30 * 60 * 50; ++blocks) {
+    const int na = fax_tx(caller, a, 160), nb = fax_tx(answerer, b, 160);
+    if (na < 160) std::memset(a + na, 0, sizeof(int16_t) * (160 - na));
+    if (nb < 160) std::memset(b + nb, 0, sizeof(int16_t) * (160 - nb));
+    fax_rx(answerer, a, 160);
+    fax_rx(caller, b, 160);
+  }
+  t30_stats_t stats;
+  t30_get_transfer_statistics(fax_get_t30_state(answerer), &stats);
+  fax_free(caller);
+  fax_free(answerer);
+  return stats.pages_rx;
+}
+
+pid_t StartDaemon(const std::string& socket) {
+  std::vector<std::string> args = {QVFAXD_PATH, "--socket", socket, "--engine", "line", "--line-speed", "0"};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  posix_spawn(&pid, QVFAXD_PATH, nullptr, nullptr, argv.data(), environ);
+  for (int tries = 0; tries < 500; ++tries) {
+    try {
+      rpc::ConnectUnixSocket(socket);
+      break;
+    } catch (const std::runtime_error&) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  return pid;
+}
+
+struct ServerTimes {
+  double total_ms = 0;
+  double send_command_ms = 0;  // Invia to activity 0, the object model's timers included
+  double transmission_ms = 0;  // the send's start to its end, as the sink hears them
+  int pages = 0;
+};
+
+ServerTimes SendThroughServer(const std::string& socket, const std::string& file) {
+  const auto start = Clock::now();
+  rpc::Client client(rpc::ConnectUnixSocket(socket));
+  int activity = -1;
+  bool ended = false;
+  Clock::time_point started{}, finished{};
+  client.on_request = [&](const std::string& method, const rpc::json& params) -> rpc::json {
+    if (method == "AttivitaCambiata") activity = params.value("Codice", -1);
+    if (method == "InizioInvio") started = Clock::now();
+    if (method == "FineInvio") {
+      finished = Clock::now();
+      ended = true;
+    }
+    return nullptr;
+  };
+  auto wait_idle = [&] {
+    while (activity != 0) client.Pump(std::chrono::milliseconds(5));
+  };
+  const int64_t server = client.Create("QvVavUvaRazUr");
+  client.Call("set", {{"handle", server}, {"member", "BkgFaxVmEventi"}, {"value", {{"client", true}}}});
+  client.Invoke(server, "Inizializza");
+  activity = -1;
+  client.Invoke(server, "RilevaModem");
+  wait_idle();
+  client.Invoke(server, "SelezionaFaxModem");
+  activity = -1;
+  client.Invoke(server, "ApriPorta");
+  wait_idle();
+  client.Let(server, "NumeroFax", "0612345678");
+  client.Let(server, "FilesTif", file);
+  const auto sending = Clock::now();
+  activity = -1;
+  client.Invoke(server, "Invia");
+  while (!ended || activity != 0) client.Pump(std::chrono::milliseconds(5));
+  ServerTimes times;
+  times.send_command_ms = Ms(Clock::now() - sending);
+  times.transmission_ms = Ms(finished - started);
+  times.pages = client.Get(server, "PagineTrasmesse").get<int>();
+  activity = -1;
+  client.Invoke(server, "ChiudiPorta");
+  wait_idle();
+  client.Invoke(server, "Termina");
+  client.Release(server);
+  times.total_ms = Ms(Clock::now() - start);
+  return times;
+}
+
+void BM_WholeServerBesideTheRawLoop(benchmark::State& state) {
+  std::string folder = (std::filesystem::temp_directory_path() / "qvfax-whole-XXXXXX").string();
+  if (!mkdtemp(folder.data())) std::abort();
+  setenv("XDG_STATE_HOME", (folder + "/state").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
+  setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+  const std::string file = pages::MakeFaxTiff(folder + "/twenty.tif", 20, pages::PageResolution::kFine,
+                                              pages::PageStyle::kLetter);
+  const std::string socket = folder + "/qvfaxd.sock";
+  const pid_t daemon = StartDaemon(socket);
+  for (auto _ : state) {
+    const auto raw_start = Clock::now();
+    const int raw_pages = RawLoop(file, folder + "/raw-received.tif");
+    const double raw_ms = Ms(Clock::now() - raw_start);
+    const ServerTimes server = SendThroughServer(socket, file);
+    if (raw_pages != 20 || server.pages != 20) state.SkipWithError("not every page went through");
+    state.counters["raw_loop_ms"] = raw_ms;
+    state.counters["server_transmission_ms"] = server.transmission_ms;
+    state.counters["server_total_ms"] = server.total_ms;
+    state.counters["server_invia_ms"] = server.send_command_ms;
+    state.counters["speed_vs_raw_pct"] = 100.0 * raw_ms / server.transmission_ms;
+  }
+  kill(daemon, SIGTERM);
+  waitpid(daemon, nullptr, 0);
+  std::filesystem::remove_all(folder);
+}
+BENCHMARK(BM_WholeServerBesideTheRawLoop)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace qvfax
+
+BENCHMARK_MAIN();
