@@ -1,13 +1,22 @@
 #include "engines/core/document.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "engines/pages/bitmap_page.h"
 #include "engines/pages/header_painter.h"
+#include "engines/pages/raw_pages.h"
 
 namespace qvfax::core {
 
 int32_t AssembleDocument(const Bank::State& state, const FaxObject& fax, const std::string& path) {
+  // With no header to draw, pages coded as a fax machine reads them go as
+  // they are coded: nothing is decoded, nothing held.
+  if (!state.header_enabled && !fax.attached.empty() &&
+      std::all_of(fax.attached.begin(), fax.attached.end(),
+                  [](const auto& page) { return pages::CopyableAsCoded(page.first, page.second); })) {
+    if (pages::CopyCodedPages(fax.attached, path) == 0) return 0;
+  }
   std::vector<pages::BitmapPage> document;
   for (const auto& [file, page_in_file] : fax.attached) {
     pages::BitmapPage page;
