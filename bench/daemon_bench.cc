@@ -16,6 +16,7 @@
 #include <benchmark/benchmark.h>
 
 #include "daemon/unix_listener.h"
+#include "line_daemon.h"
 #include "engines/pages/sample_tiff.h"
 #include "engines/sim/sim_bank.h"
 #include "rpc/broker.h"
@@ -113,20 +114,7 @@ void BM_ThirtyTwoClientsSendAtOnce(benchmark::State& state) {
   const int pages = static_cast<int>(state.range(0));
   const std::string file = pages::MakeFaxTiff(folder + "/pages.tif", pages);
   // The default engine: real T.30 sessions, as fast as the processor allows.
-  std::vector<std::string> args = {QVFAXD_PATH, "--socket", socket, "--engine", "line", "--line-speed", "0"};
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  posix_spawn(&pid, QVFAXD_PATH, nullptr, nullptr, argv.data(), environ);
-  while (true) {
-    try {
-      rpc::ConnectUnixSocket(socket);
-      break;
-    } catch (const std::runtime_error&) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  }
+  const pid_t pid = bench::StartLineDaemon(socket);
   constexpr int kClients = 32;
   for (auto _ : state) {
     const ProcessUsage before = Usage(pid);

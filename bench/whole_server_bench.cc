@@ -18,6 +18,7 @@
 #include <benchmark/benchmark.h>
 
 #include "engines/pages/sample_tiff.h"
+#include "line_daemon.h"
 #include "rpc/client.h"
 
 extern char** environ;
@@ -60,24 +61,6 @@ int RawLoop(const std::string& tx_file, const std::string& rx_file) {
   fax_free(caller);
   fax_free(answerer);
   return stats.pages_rx;
-}
-
-pid_t StartDaemon(const std::string& socket) {
-  std::vector<std::string> args = {QVFAXD_PATH, "--socket", socket, "--engine", "line", "--line-speed", "0"};
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  posix_spawn(&pid, QVFAXD_PATH, nullptr, nullptr, argv.data(), environ);
-  for (int tries = 0; tries < 500; ++tries) {
-    try {
-      rpc::ConnectUnixSocket(socket);
-      break;
-    } catch (const std::runtime_error&) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  }
-  return pid;
 }
 
 struct ServerTimes {
@@ -143,7 +126,7 @@ void BM_WholeServerBesideTheRawLoop(benchmark::State& state) {
   const std::string file = pages::MakeFaxTiff(folder + "/twenty.tif", 20, pages::PageResolution::kFine,
                                               pages::PageStyle::kLetter);
   const std::string socket = folder + "/qvfaxd.sock";
-  const pid_t daemon = StartDaemon(socket);
+  const pid_t daemon = bench::StartLineDaemon(socket);
   for (auto _ : state) {
     const auto raw_start = Clock::now();
     const int raw_pages = RawLoop(file, folder + "/raw-received.tif");

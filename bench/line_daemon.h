@@ -1,0 +1,38 @@
+// A qvfaxd for benchmarks: the line engine at line speed 0 on `socket`,
+// started and waited for until it answers; stop it with SIGTERM.
+#pragma once
+
+#include <signal.h>
+#include <spawn.h>
+
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "rpc/client.h"
+
+extern char** environ;
+
+namespace qvfax::bench {
+
+inline pid_t StartLineDaemon(const std::string& socket) {
+  std::vector<std::string> args = {QVFAXD_PATH, "--socket", socket, "--engine", "line", "--line-speed", "0"};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawn(&pid, QVFAXD_PATH, nullptr, nullptr, argv.data(), environ) != 0) throw std::runtime_error("no qvfaxd");
+  for (int tries = 0; tries < 1000; ++tries) {
+    try {
+      rpc::ConnectUnixSocket(socket);
+      return pid;
+    } catch (const std::runtime_error&) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  throw std::runtime_error("qvfaxd did not start");
+}
+
+}  // namespace qvfax::bench
