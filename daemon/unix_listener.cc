@@ -60,6 +60,7 @@ class Session : public std::enable_shared_from_this<Session> {
   void Start();
   void Send(std::string line);
   void Close();
+  void Shut();  // Close's work, on the strand
 
  private:
   class Back : public rpc::Peer {
@@ -115,7 +116,7 @@ void Session::Send(std::string line) {
     if (self->queued_ + line.size() > kMaxQueuedBytes) {
       std::cerr << fmt::format("qvfaxd: dropped a client that did not read its messages ({} KiB waiting)\n",
                                (self->queued_ + line.size()) / 1024);
-      self->Close();
+      self->Shut();
       return;
     }
     self->queued_ += line.size();
@@ -134,22 +135,24 @@ void Session::Write() {
                       }
                       self->queued_ -= self->outbox_.front().size();
                       self->outbox_.pop_front();
-                      if (!self->outbox_.empty()) self->Write();
+                      if (!self->outbox_.empty() && !self->closed_) self->Write();
                     }));
 }
 
 void Session::Close() {
   auto self = shared_from_this();
-  asio::post(strand_, [self] {
-    if (self->closed_) return;
-    self->closed_ = true;
-    self->outbox_.clear();
-    self->queued_ = 0;
-    std::error_code ignored;
-    self->socket_.shutdown(stream_protocol::socket::shutdown_both, ignored);
-    self->socket_.close(ignored);
-    self->broker_.Disconnect(self->id_);
-  });
+  asio::post(strand_, [self] { self->Shut(); });
+}
+
+void Session::Shut() {
+  if (closed_) return;
+  closed_ = true;
+  // The outbox stays as it is: a write under way still reads its front, and
+  // ends with an error once the socket is closed.
+  std::error_code ignored;
+  socket_.shutdown(stream_protocol::socket::shutdown_both, ignored);
+  socket_.close(ignored);
+  broker_.Disconnect(id_);
 }
 
 }  // namespace

@@ -1,0 +1,104 @@
+// What one client may cost the daemon, in real time against a real qvfaxd: a
+// client that asks and never reads is dropped once its waiting answers pass the bound, and past the cap on
+// clients a new one is refused with a reason; the others go on.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "daemon_process.h"
+#include "rpc/client.h"
+
+namespace qvfax::testing {
+namespace {
+
+int Connected(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Everything the daemon sends until it closes, or "" after `seconds` of silence.
+std::string ReadToEnd(int fd, int seconds) {
+  std::string all;
+  char buffer[65536];
+  while (true) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, seconds * 1000) <= 0) return "";
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0) return all;
+    all.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+TEST(QvfaxdLimits, AClientThatNeverReadsIsDroppedAndOthersAreServed) {
+  std::signal(SIGPIPE, SIG_IGN);  // its writes fail once it is dropped
+  DaemonProcess daemon;
+  const int greedy = Connected(daemon.socket());
+  ASSERT_GE(greedy, 0);
+  // Each answer is the whole status document (some kilobytes): 10,000 of
+  // them are far more than the daemon keeps for one client.
+  std::string requests = R"({"jsonrpc":"2.0","id":0,"method":"create","params":{"class":"QvVavUvaRazUr"}})" "\n";
+  for (int i = 1; i <= 10000; ++i) {
+    requests += R"({"jsonrpc":"2.0","id":)" + std::to_string(i) +
+                R"(,"method":"call","params":{"handle":1,"member":"Xml"}})" "\n";
+  }
+  size_t sent = 0;
+  while (sent < requests.size()) {
+    const ssize_t n = ::write(greedy, requests.data() + sent, requests.size() - sent);
+    if (n <= 0) break;
+    sent += static_cast<size_t>(n);
+  }
+  // Only now does it read: the daemon has closed it after less than all answers.
+  const std::string answers = ReadToEnd(greedy, 20);
+  ::close(greedy);
+  const auto count = std::count(answers.begin(), answers.end(), '\n');
+  EXPECT_GT(count, 0);
+  EXPECT_LT(count, 10001) << "every answer was kept for a client that did not read";
+
+  // The daemon is still there for everybody else.
+  rpc::Client other(rpc::ConnectUnixSocket(daemon.socket()));
+  EXPECT_TRUE(other.Call("faxes", {{"scope", "own"}}).is_array());
+}
+
+TEST(QvfaxdLimits, PastFiveHundredAndTwelveClientsANewOneIsRefusedWithAReason) {
+  DaemonProcess daemon;
+  std::vector<int> clients;
+  for (int i = 0; i < 512; ++i) {
+    const int fd = Connected(daemon.socket());
+    ASSERT_GE(fd, 0) << i;
+    clients.push_back(fd);
+  }
+  const int one_too_many = Connected(daemon.socket());
+  ASSERT_GE(one_too_many, 0);
+  const std::string said = ReadToEnd(one_too_many, 10);
+  ::close(one_too_many);
+  EXPECT_NE(said.find("qvfaxd serves at most 512 clients at once"), std::string::npos) << said;
+  EXPECT_NE(said.find("-32003"), std::string::npos) << said;
+  // Those already connected are still served.
+  const std::string request = R"({"jsonrpc":"2.0","id":1,"method":"faxes","params":{}})" "\n";
+  ASSERT_EQ(::write(clients.front(), request.data(), request.size()), static_cast<ssize_t>(request.size()));
+  char answer[256] = {};
+  pollfd p{clients.front(), POLLIN, 0};
+  ASSERT_EQ(::poll(&p, 1, 10000), 1);
+  EXPECT_GT(::read(clients.front(), answer, sizeof answer - 1), 0);
+  EXPECT_NE(std::string(answer).find("\"result\":[]"), std::string::npos) << answer;
+  for (int fd : clients) ::close(fd);
+}
+
+}  // namespace
+}  // namespace qvfax::testing
