@@ -6,6 +6,7 @@
 #include "engines/pages/tiff_pages.h"
 #include "engines/core/bank_state.h"
 #include "engines/pages/bitmap_page.h"
+#include "engines/pages/raw_pages.h"
 #include "values/enums.h"
 #include "values/string_table.h"
 
@@ -107,8 +108,9 @@ int32_t Bank::SetFaxPage(int32_t& fax_id, int16_t fax_page, int16_t image_type, 
   if (state_->image_file.empty()) return state_->Fail(qbfaxvmec_FAX_ERR_NO_FILENAME_SPECIFIED);
   if (fax_page < 1) return state_->Fail(qbfaxvmec_FER_BAD_PAGENUM);
   if (const int32_t error = pages::CheckPage(state_->image_file, file_page)) return state_->Fail(error);
-  if (state_->page_kind == PageKind::kT30Bitmap) {
-    // A page the call could not send is refused now, not after dialling.
+  if (state_->page_kind == PageKind::kT30Bitmap && !pages::CopyableAsCoded(state_->image_file, file_page)) {
+    // A page the call could not send is refused now, not after dialling. A
+    // page already coded for fax goes as it is and needs no decoding here.
     pages::BitmapPage page;
     if (const int32_t error = pages::ReadBitmapPage(state_->image_file, file_page, page)) return state_->Fail(error);
   }
