@@ -6,10 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "cli/exit_codes.h"
+#include "queue/outcome.h"
 #include "engines/engine_choice.h"
 
 namespace qvfax::cli {
+
+using queue::Exit;
+using queue::ExitForError;
+using queue::ExitForStatus;
 
 struct Common {
   std::string socket;

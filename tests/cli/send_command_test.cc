@@ -8,7 +8,7 @@
 #include <fmt/format.h>
 
 #include "cli/commands.h"
-#include "cli/exit_codes.h"
+#include "queue/outcome.h"
 #include "engines/pages/bitmap_page.h"
 #include "rpc/jsonrpc.h"
 #include "tiff_maker.h"

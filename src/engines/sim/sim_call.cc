@@ -26,6 +26,7 @@ int32_t SimBank::SendNow(const std::string& name, int32_t& fax_id) {
 
   auto remote = config_.remotes.find(object->number);
   remote_ = remote == config_.remotes.end() ? config_.other_numbers : remote->second;
+  if (++(*config_.calls)[object->number] <= remote_.busy_first) remote_.answer = Answer::kBusy;
   const auto& modem = *port->config.modem;
   m.BeginCall(*port, fax_id, *object);
   // The line trains at the slowest of what the remote, the modem and the

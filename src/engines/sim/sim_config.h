@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@ struct Remote {
   int32_t speed = 14400;     // bit/s the line trains at
   int32_t fail_at_page = 0;  // 0: never; N: the line drops during page N
   bool ecm = true;
+  int32_t busy_first = 0;    // the first N calls to the number find it busy
 };
 
 struct Timing {
@@ -39,6 +41,9 @@ struct Config {
   std::map<std::string, Remote> remotes;  // by number dialled
   Remote other_numbers;                   // any number not listed
   Timing timing;
+  // Calls made so far to each number, by every bank of one registration: a
+  // retry of a fax is made by a new server object with a bank of its own.
+  std::shared_ptr<std::map<std::string, int>> calls = std::make_shared<std::map<std::string, int>>();
 };
 
 

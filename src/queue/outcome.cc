@@ -1,11 +1,11 @@
-#include "cli/exit_codes.h"
+#include "queue/outcome.h"
 
 #include <algorithm>
 #include <iterator>
 
 #include "values/enums.h"
 
-namespace qvfax::cli {
+namespace qvfax::queue {
 
 namespace {
 
@@ -35,6 +35,7 @@ bool In(const int32_t (&codes)[N], int32_t code) {
 
 Exit ExitForError(int32_t error) {
   if (error == 0) return Exit::kDelivered;
+  if (error == qbfaxvmec_FAX_ERR_NO_PHONE_NUMBER) return Exit::kUsage;
   if (In(kDocumentErrors, error)) return Exit::kBadDocument;
   if (In(kModemErrors, error)) return Exit::kModemFailure;
   return Exit::kLineFailure;
@@ -57,4 +58,45 @@ Exit ExitForStatus(int32_t status) {
   }
 }
 
-}  // namespace qvfax::cli
+Exit OutcomeOf(int32_t error, int32_t status) {
+  return error != 0 ? ExitForError(error) : ExitForStatus(status);
+}
+
+namespace {
+
+struct RetryRule {
+  Exit outcome;
+  const char* name;
+  std::optional<std::chrono::seconds> retry_after;
+};
+
+// Every outcome, what it is called and when a fax that ended so is tried
+// again: a busy line frees up in minutes, an unanswered one may take longer,
+// a failed call is worth another try soon; what the sender must mend (the
+// document, the number) or chose (a cancel) is never tried again.
+constexpr RetryRule kRules[] = {
+    {Exit::kDelivered, "delivered", std::nullopt},
+    {Exit::kBusy, "busy", std::chrono::minutes(3)},
+    {Exit::kUsage, "invalid-number", std::nullopt},
+    {Exit::kNoAnswer, "no-answer", std::chrono::minutes(5)},
+    {Exit::kBadDocument, "bad-document", std::nullopt},
+    {Exit::kLineFailure, "line-failure", std::chrono::minutes(2)},
+    {Exit::kCancelled, "cancelled", std::nullopt},
+    {Exit::kDaemonUnreachable, "daemon-unreachable", std::nullopt},
+    {Exit::kModemFailure, "modem-failure", std::chrono::minutes(2)},
+};
+
+const RetryRule& RuleFor(Exit outcome) {
+  for (const auto& rule : kRules) {
+    if (rule.outcome == outcome) return rule;
+  }
+  return kRules[5];  // anything unforeseen is a failed call
+}
+
+}  // namespace
+
+std::optional<std::chrono::seconds> RetryDelay(Exit outcome) { return RuleFor(outcome).retry_after; }
+
+std::string OutcomeName(Exit outcome) { return RuleFor(outcome).name; }
+
+}  // namespace qvfax::queue

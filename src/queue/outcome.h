@@ -1,10 +1,14 @@
-// What qvfax's exit status says, in the manner of efax's, so scripts can act
-// on the outcome of a fax without reading its messages.
+// How a fax ended, in the terms qvfax's exit status uses (in the manner of
+// efax's, so scripts can act on it without reading messages), and whether a
+// fax that ended so is tried again, and when.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
+#include <string>
 
-namespace qvfax::cli {
+namespace qvfax::queue {
 
 enum class Exit : int {
   kDelivered = 0,          // every page sent, normal termination
@@ -22,5 +26,14 @@ enum class Exit : int {
 Exit ExitForError(int32_t error);
 // The exit status for a fax that ended with termination status `status`.
 Exit ExitForStatus(int32_t status);
+// The outcome of an attempt: the error, when there was one, else the status.
+Exit OutcomeOf(int32_t error, int32_t status);
 
-}  // namespace qvfax::cli
+// The delay before a fax that ended with `outcome` is tried again, or nothing
+// when that outcome is final.
+std::optional<std::chrono::seconds> RetryDelay(Exit outcome);
+
+// A word for the outcome: "delivered", "busy", "no-answer", ...
+std::string OutcomeName(Exit outcome);
+
+}  // namespace qvfax::queue

@@ -1,0 +1,323 @@
+#include "queue/job_queue.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+
+#include <fmt/format.h>
+
+#include "engines/pages/tiff_pages.h"
+#include "platform/apartment.h"
+#include "queue/job_json.h"
+#include "queue/port_runner.h"
+
+namespace qvfax::queue {
+
+struct JobQueue::Slot {
+  std::unique_ptr<Home> home;
+  std::shared_ptr<PortRunner> runner;
+  int64_t job = 0;  // the job it is sending, or 0
+};
+
+// What a change leaves to tell, told once the lock is let go.
+struct JobQueue::Events {
+  std::vector<nlohmann::json> changes;
+  std::vector<Job> ended;
+  std::vector<std::pair<std::function<void(const Job&)>, Job>> waiters;
+};
+
+namespace {
+
+constexpr size_t kMaxNumberLength = 100;
+
+void CheckNumber(const std::string& number) {
+  if (number.find_first_not_of(" ") == std::string::npos) throw Refused("the fax number is empty");
+  if (number.size() > kMaxNumberLength) throw Refused("the fax number is too long");
+  // Digits and what a dial string may hold: pauses, waits, tone and pulse.
+  if (number.find_first_not_of("0123456789+*#,-() .wWpPtT!@") != std::string::npos) {
+    throw Refused("the fax number holds characters that cannot be dialled: " + number);
+  }
+}
+
+nlohmann::json Change(const char* event, const Job& job) {
+  auto j = ToJson(job);
+  j["event"] = event;
+  return j;
+}
+
+// The prepared documents of a job that has ended are of no more use.
+void RemoveDocuments(const JobSpec& spec) {
+  std::error_code ec;
+  for (const auto& file : spec.files) {
+    std::filesystem::remove(file, ec);
+    std::filesystem::remove(std::filesystem::path(file).parent_path(), ec);  // only once empty
+  }
+}
+
+}  // namespace
+
+JobQueue::JobQueue(std::unique_ptr<JobStore> store, QueueOptions options)
+    : store_(std::move(store)), options_(std::move(options)) {
+  home_ = options_.make_home("queue");
+  for (const auto& port : options_.ports) {
+    auto slot = std::make_unique<Slot>();
+    slot->home = options_.make_home(port);
+    Slot* raw = slot.get();
+    slot->runner = std::make_shared<PortRunner>(port, options_.now_ms,
+                                                [this, raw](const Attempt& attempt) { AttemptEnded(*raw, attempt); });
+    slots_.push_back(std::move(slot));
+  }
+  Recover();
+  Wake();
+}
+
+JobQueue::~JobQueue() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  for (auto& slot : slots_) {
+    // A runner and its server object go on their own apartment.
+    slot->home->Post([runner = std::move(slot->runner)]() mutable { runner.reset(); });
+    slot->home.reset();
+  }
+  home_.reset();
+}
+
+void JobQueue::Recover() {
+  Events events;
+  std::lock_guard lock(mutex_);
+  for (auto& job : store_->Unfinished()) {
+    if (job.state == JobState::kRunning) {
+      // The daemon stopped during an attempt: it counts, and it did not
+      // deliver the fax as far as anyone can tell.
+      Attempt interrupted;
+      interrupted.job = job.id;
+      interrupted.number = job.attempts;
+      interrupted.port = job.port;
+      interrupted.ended_ms = options_.now_ms();
+      interrupted.outcome = Exit::kLineFailure;
+      interrupted.error_text = "qvfaxd stopped during this attempt";
+      Settle(job, interrupted, events);
+      if (job.state == JobState::kQueued) job.next_try_ms = options_.now_ms();
+      store_->Record(job, interrupted);
+      if (Finished(job.state)) {
+        End(job, events);
+        continue;
+      }
+    }
+    waiting_.emplace(job.next_try_ms, job.id);
+    jobs_.emplace(job.id, std::move(job));
+  }
+}
+
+int64_t JobQueue::Submit(JobSpec spec) {
+  CheckNumber(spec.number);
+  if (spec.files.empty()) throw Refused("no document to send");
+  // A document the port could not send fails now, with no attempt made.
+  for (const auto& file : spec.files) {
+    if (pages::CountPages(file) <= 0) throw Refused(file + ": not a fax document that can be sent");
+  }
+  if (spec.max_attempts < 1 || spec.max_attempts > 100) throw Refused("the attempts must be from 1 to 100");
+  const int64_t now = options_.now_ms();
+  if (spec.not_before_ms != 0 && spec.not_before_ms < now) throw Refused("the time to send has passed");
+  Job job;
+  job.spec = std::move(spec);
+  job.submitted_ms = now;
+  job.next_try_ms = std::max(now, job.spec.not_before_ms);
+  nlohmann::json change;
+  {
+    std::lock_guard lock(mutex_);
+    job.id = store_->Add(job);
+    waiting_.emplace(job.next_try_ms, job.id);
+    change = Change("queued", job);
+    jobs_.emplace(job.id, job);
+  }
+  if (options_.on_event) options_.on_event(change);
+  Wake();
+  return job.id;
+}
+
+std::vector<Job> JobQueue::Jobs() const {
+  std::lock_guard lock(mutex_);
+  std::vector<Job> jobs;
+  jobs.reserve(jobs_.size());
+  for (const auto& [id, job] : jobs_) jobs.push_back(job);
+  return jobs;
+}
+
+std::vector<Job> JobQueue::History(int limit) const {
+  std::lock_guard lock(mutex_);
+  return store_->History(limit);
+}
+
+std::optional<Job> JobQueue::Find(int64_t id) const {
+  std::lock_guard lock(mutex_);
+  if (auto it = jobs_.find(id); it != jobs_.end()) return it->second;
+  return store_->Find(id);
+}
+
+std::vector<Attempt> JobQueue::Attempts(int64_t id) const {
+  std::lock_guard lock(mutex_);
+  return store_->Attempts(id);
+}
+
+void JobQueue::Remove(int64_t id) {
+  Events events;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = jobs_.find(id);
+    if (it == jobs_.end()) {
+      throw Refused(store_->Find(id) ? fmt::format("job {} has ended", id) : fmt::format("no job {}", id));
+    }
+    Job& job = it->second;
+    if (job.state == JobState::kRunning) {
+      for (auto& slot : slots_) {
+        if (slot->job != id) continue;
+        slot->home->Post([runner = slot->runner] { runner->Cancel(); });
+      }
+      job.reason = "being cancelled";
+      return;
+    }
+    waiting_.erase({job.next_try_ms, id});
+    job.state = JobState::kCancelled;
+    job.outcome = Exit::kCancelled;
+    job.reason = "removed before it was sent";
+    job.ended_ms = options_.now_ms();
+    store_->Save(job);
+    End(job, events);
+  }
+  Emit(events);
+}
+
+void JobQueue::WhenEnded(int64_t id, std::function<void(const Job&)> ended) {
+  std::optional<Job> done;
+  {
+    std::lock_guard lock(mutex_);
+    if (jobs_.count(id)) {
+      waiters_.emplace(id, std::move(ended));
+      return;
+    }
+    done = store_->Find(id);
+  }
+  if (!done) throw Refused(fmt::format("no job {}", id));
+  ended(*done);
+}
+
+void JobQueue::Wake() {
+  home_->Post([this] { Dispatch(); });
+}
+
+void JobQueue::Dispatch() {
+  Events events;
+  {
+    std::lock_guard lock(mutex_);
+    if (stopping_) return;
+    const int64_t now = options_.now_ms();
+    for (auto& slot : slots_) {
+      if (slot->job != 0 || waiting_.empty() || waiting_.begin()->first > now) continue;
+      const int64_t id = waiting_.begin()->second;
+      waiting_.erase(waiting_.begin());
+      Job& job = jobs_.at(id);
+      job.state = JobState::kRunning;
+      job.attempts += 1;
+      job.port = slot->runner->port();
+      job.reason.clear();
+      store_->Save(job);
+      slot->job = id;
+      events.changes.push_back(Change("started", job));
+      slot->home->Post([runner = slot->runner, id, n = job.attempts, spec = job.spec] { runner->Start(id, n, spec); });
+    }
+    // Sleep until the next job falls due; a free port or a new job wakes us sooner.
+    auto& clock = *RequireApartment().clock;
+    if (wake_timer_ != 0) clock.Cancel(wake_timer_);
+    wake_timer_ = 0;
+    // A job already due waits for a port: the port's end of attempt wakes us.
+    if (!waiting_.empty() && waiting_.begin()->first > now) {
+      const auto delay = std::chrono::milliseconds(waiting_.begin()->first - now);
+      wake_timer_ = clock.Schedule(delay, [this] {
+        wake_timer_ = 0;
+        Dispatch();
+      });
+    }
+  }
+  Emit(events);
+}
+
+void JobQueue::AttemptEnded(Slot& slot, const Attempt& attempt) {
+  Events events;
+  {
+    std::lock_guard lock(mutex_);
+    if (stopping_) return;  // taken up at the next start
+    slot.job = 0;
+    auto it = jobs_.find(attempt.job);
+    if (it == jobs_.end()) return;
+    Job& job = it->second;
+    Settle(job, attempt, events);
+    try {
+      store_->Record(job, attempt);
+    } catch (const StoreError& e) {
+      std::cerr << "qvfaxd: job " << job.id << ": " << e.what() << "\n";
+    }
+    if (Finished(job.state)) {
+      End(job, events);
+    } else {
+      waiting_.emplace(job.next_try_ms, job.id);
+    }
+  }
+  Emit(events);
+  Wake();
+}
+
+// The job's state after an attempt, by the outcome's rule and the attempts left.
+void JobQueue::Settle(Job& job, const Attempt& attempt, Events& events) {
+  const int64_t now = options_.now_ms();
+  job.pages_sent = attempt.pages_sent;
+  job.port = attempt.port;
+  job.outcome = attempt.outcome;
+  const auto retry = RetryDelay(attempt.outcome);
+  const std::string why = attempt.error != 0 ? attempt.error_text
+                          : !attempt.status_text.empty() ? attempt.status_text
+                                                         : attempt.error_text;
+  if (attempt.outcome == Exit::kDelivered) {
+    job.state = JobState::kDone;
+    job.reason = why;
+  } else if (attempt.outcome == Exit::kCancelled) {
+    job.state = JobState::kCancelled;
+    job.reason = "cancelled";
+  } else if (retry && job.attempts < job.spec.max_attempts) {
+    job.state = JobState::kQueued;
+    job.next_try_ms = now + std::chrono::duration_cast<std::chrono::milliseconds>(*retry).count();
+    job.reason = fmt::format("{} ({}); tried again in {} s", OutcomeName(attempt.outcome), why, retry->count());
+    events.changes.push_back(Change("retry", job));
+    return;
+  } else {
+    job.state = JobState::kFailed;
+    job.reason = fmt::format("{} ({}) after {} attempt{}", OutcomeName(attempt.outcome), why, job.attempts,
+                             job.attempts == 1 ? "" : "s");
+  }
+  job.ended_ms = now;
+}
+
+void JobQueue::End(Job& job, Events& events) {
+  RemoveDocuments(job.spec);
+  events.changes.push_back(Change("ended", job));
+  events.ended.push_back(job);
+  auto [first, last] = waiters_.equal_range(job.id);
+  for (auto it = first; it != last; ++it) events.waiters.emplace_back(std::move(it->second), job);
+  waiters_.erase(first, last);
+  const int64_t id = job.id;  // `job` may be the map's own: erase by a copy of its key
+  jobs_.erase(id);
+}
+
+void JobQueue::Emit(Events& events) {
+  for (const auto& change : events.changes) {
+    if (options_.on_event) options_.on_event(change);
+  }
+  for (const auto& job : events.ended) {
+    if (options_.on_end) options_.on_end(job);
+  }
+  for (auto& [ended, job] : events.waiters) ended(job);
+}
+
+}  // namespace qvfax::queue

@@ -1,0 +1,99 @@
+// The fax queue: jobs handed over with a number and prepared documents,
+// sent by one runner per port in order of their time, tried again by cause,
+// and kept in a store so they outlive the daemon. Safe to call from any
+// thread; the runners and the queue's timers work on homes of their own.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "queue/job.h"
+#include "queue/job_store.h"
+
+namespace qvfax::queue {
+
+class PortRunner;
+
+// Where work runs: an apartment's thread in the daemon; tests drive their
+// own. Work posted there finds its apartment's clock current.
+class Home {
+ public:
+  virtual ~Home() = default;
+  virtual void Post(std::function<void()> work) = 0;
+};
+
+// A request the queue refuses; what says why.
+class Refused : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct QueueOptions {
+  std::vector<std::string> ports;
+  std::function<int64_t()> now_ms;
+  // Makes the home of the queue's timers ("queue") and of each port's runner.
+  std::function<std::unique_ptr<Home>(const std::string& name)> make_home;
+  // Every change of a job, as its JSON with an "event" member.
+  std::function<void(const nlohmann::json&)> on_event;
+  // A job has ended (for the notify command).
+  std::function<void(const Job&)> on_end;
+};
+
+class JobQueue {
+ public:
+  // Takes up the jobs the store holds: one that was running when the daemon
+  // stopped has that attempt counted, and is tried again if it may be.
+  JobQueue(std::unique_ptr<JobStore> store, QueueOptions options);
+  ~JobQueue();  // stops the runners; jobs under way are taken up at the next start
+  JobQueue(const JobQueue&) = delete;
+  JobQueue& operator=(const JobQueue&) = delete;
+
+  // Queues a job; throws Refused for a bad number, a time gone by or a bad
+  // attempt limit, StoreError when it cannot be stored (nothing is then kept).
+  int64_t Submit(JobSpec spec);
+  std::vector<Job> Jobs() const;  // not finished, in order of id
+  std::vector<Job> History(int limit) const;
+  std::optional<Job> Find(int64_t id) const;
+  std::vector<Attempt> Attempts(int64_t id) const;
+  // Cancels a job: a queued one at once, a running one through its runner.
+  // Throws Refused when there is no such job or it has ended.
+  void Remove(int64_t id);
+  // `ended` is called once with the job when it has ended (at once if it has).
+  void WhenEnded(int64_t id, std::function<void(const Job&)> ended);
+
+ private:
+  struct Slot;
+  struct Events;
+
+  void Recover();
+  void Wake();
+  void Dispatch();
+  void AttemptEnded(Slot& slot, const Attempt& attempt);
+  void Settle(Job& job, const Attempt& attempt, Events& events);
+  void End(Job& job, Events& events);
+  void Emit(Events& events);
+
+  std::unique_ptr<JobStore> store_;
+  QueueOptions options_;
+  std::unique_ptr<Home> home_;
+  std::vector<std::unique_ptr<Slot>> slots_;
+  mutable std::mutex mutex_;
+  std::map<int64_t, Job> jobs_;                   // unfinished
+  std::set<std::pair<int64_t, int64_t>> waiting_;  // queued: (next try, id)
+  std::multimap<int64_t, std::function<void(const Job&)>> waiters_;
+  uint64_t wake_timer_ = 0;
+  int64_t wake_at_ = 0;
+  bool stopping_ = false;
+};
+
+}  // namespace qvfax::queue
