@@ -4,10 +4,13 @@
 #include <iostream>
 
 #include <CLI/CLI.hpp>
+#include <fmt/format.h>
+#include <fmt/ranges.h>
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
 
 #include "daemon/interrupted_work.h"
+#include "daemon/job_queue_service.h"
 #include "daemon/unix_listener.h"
 #include "engines/engine_choice.h"
 #include "platform/xdg_paths.h"
@@ -24,23 +27,36 @@ int main(int argc, char** argv) {
                  "How long to wait for a client to answer a notification")
       ->capture_default_str()
       ->check(CLI::Range(1, 20000));
+  qvfax::daemon::QueueSettings queue;
+  bool no_queue = false;
+  app.add_flag("--no-queue", no_queue, "Keep no fax queue: serve the object model only");
+  app.add_option("--queue-ports", queue.ports, "Ports the queue sends on (default: every port with a fax modem)")
+      ->delimiter(',');
+  app.add_option("--queue-folder", queue.folder, "Folder of the queue's database and documents");
+  app.add_option("--notify-command", queue.notify_command,
+                 "Command run when a job ends, as: COMMAND JOB NUMBER OUTCOME PAGES");
   CLI11_PARSE(app, argc, argv);
+  queue.enabled = !no_queue;
 
   std::signal(SIGPIPE, SIG_IGN);
   try {
     auto register_engine = qvfax::EngineRegistration(engine);
     qvfax::rpc::Broker broker({register_engine, std::chrono::milliseconds(sink_timeout_ms), ""});
     asio::io_context io;
+    std::unique_ptr<qvfax::daemon::JobQueueService> jobs;
+    if (queue.enabled) jobs = std::make_unique<qvfax::daemon::JobQueueService>(broker, queue);
     qvfax::daemon::UnixListener listener(io, broker, socket_path);
     asio::signal_set signals(io, SIGTERM, SIGINT);
     signals.async_wait([&](std::error_code, int) {
       listener.Stop();
+      jobs.reset();
       broker.Shutdown();
       io.stop();
     });
     listener.Start();
     qvfax::daemon::ClearInterruptedStatus();
     std::cerr << "qvfaxd: listening on " << socket_path << " (engine " << engine.name << ")\n";
+    if (jobs) std::cerr << "qvfaxd: queue on " << fmt::format("{}", fmt::join(jobs->ports(), ", ")) << "\n";
     io.run();
     std::cerr << "qvfaxd: stopped\n";
     return 0;

@@ -120,6 +120,27 @@ Broker::Broker(BrokerOptions options) : impl_(std::make_shared<Impl>()) {
   impl_->documents = std::make_unique<Apartment>(impl_->registry, "documents");
 }
 
+std::shared_ptr<ComponentRegistry> Broker::registry() const { return impl_->registry; }
+
+void Broker::AttachQueue(queue::JobQueue* queue, std::string documents) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->queue = queue;
+  impl_->queue_documents = std::move(documents);
+}
+
+void Broker::JobChanged(const json& change) {
+  std::vector<std::shared_ptr<Connection>> followers;
+  {
+    std::lock_guard lock(impl_->mutex);
+    for (auto& [id, conn] : impl_->connections) followers.push_back(conn);
+  }
+  const std::string line = Notification("job", change);
+  for (auto& conn : followers) {
+    std::lock_guard lock(conn->mutex);
+    if (!conn->closed && conn->follows.count(kJobsName)) conn->peer->Send(line);
+  }
+}
+
 Broker::~Broker() {
   Shutdown();
   impl_->documents.reset();  // a preparation under way finishes first

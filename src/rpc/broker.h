@@ -12,7 +12,13 @@
 #include <memory>
 #include <string>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "platform/component_registry.h"
+
+namespace qvfax::queue {
+class JobQueue;
+}
 
 namespace qvfax::rpc {
 
@@ -61,6 +67,15 @@ class Broker {
   void Shutdown();
 
   size_t LiveServerObjects() const;
+
+  // The components server objects are made of: the stand-ins and the engine.
+  std::shared_ptr<ComponentRegistry> registry() const;
+  // Serves the queue's methods (submit, jobs, remove, wait, history,
+  // attempts) with `queue`, its prepared documents going into `documents`.
+  // The queue must outlive the broker's use of it: detach with nullptr.
+  void AttachQueue(queue::JobQueue* queue, std::string documents);
+  // Tells the connections following "jobs" of a change of a job.
+  void JobChanged(const nlohmann::json& change);
 
   struct Impl;
 

@@ -14,8 +14,6 @@
 
 namespace qvfax::rpc {
 
-namespace {
-
 documents::PrepareOptions OptionsParam(const json& params) {
   documents::PrepareOptions options;
   const auto resolution = documents::ParseResolution(params.value("resolution", std::string("fine")));
@@ -44,7 +42,6 @@ std::vector<std::string> FilesParam(const json& params) {
   return paths;
 }
 
-// The Risoluzione code that sends the prepared pages as they are.
 int ResolutionCode(documents::Resolution resolution) {
   switch (resolution) {
     case documents::Resolution::kStandard: return 2;
@@ -54,7 +51,6 @@ int ResolutionCode(documents::Resolution resolution) {
   return 3;
 }
 
-}  // namespace
 
 void Broker::Impl::RemoveSpool(Connection& conn) {
   std::vector<std::string> folders;

@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "documents/prepare.h"
 #include "platform/apartment.h"
 #include "rpc/broker.h"
 #include "rpc/jsonrpc.h"
@@ -22,6 +23,9 @@
 namespace qvfax::rpc {
 
 using nlohmann::json;
+
+// What a connection follows to hear of every change of a queued job.
+inline constexpr const char* kJobsName = "jobs";
 
 // COM's own numbers for a call into a client that failed or timed out.
 inline constexpr int32_t kDisconnected = -2147417848;
@@ -130,6 +134,18 @@ struct Broker::Impl : std::enable_shared_from_this<Broker::Impl> {
   // `prepare`: documents into fax TIFFs in the spool, answered when done.
   bool DispatchDocumentOperation(const std::shared_ptr<Connection>& conn, const Message& message);
   static void RemoveSpool(Connection& conn);
+
+  // The queue's methods, when a queue is attached.
+  bool DispatchJobOperation(const std::shared_ptr<Connection>& conn, const Message& message);
+  queue::JobQueue* queue = nullptr;  // under the mutex
+  std::string queue_documents;
+  uint64_t next_job_folder = 1;
 };
+
+// The parameters `prepare` and `submit` share.
+std::vector<std::string> FilesParam(const json& params);
+documents::PrepareOptions OptionsParam(const json& params);
+// The Risoluzione code that sends the prepared pages as they are.
+int ResolutionCode(documents::Resolution resolution);
 
 }  // namespace qvfax::rpc

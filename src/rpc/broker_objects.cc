@@ -217,6 +217,7 @@ void Broker::Impl::Dispatch(const std::shared_ptr<Connection>& conn, const Messa
     return;
   }
 
+  if (DispatchJobOperation(conn, message)) return;
   if (DispatchFaxOperation(conn, message)) return;
   if (DispatchDocumentOperation(conn, message)) return;
 

@@ -28,6 +28,7 @@ inline constexpr int kUnknownHandle = -32001;
 inline constexpr int kUnknownMember = -32002;
 inline constexpr int kNotPermitted = -32003;
 inline constexpr int kBadDocument = -32004;
+inline constexpr int kRefused = -32005;  // the queue refused a job, or knows none such
 }  // namespace codes
 
 // A message that arrived: a request (method and id), a notification (method,

@@ -1,0 +1,68 @@
+#include "daemon/job_queue_service.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+#include <iostream>
+#include <thread>
+
+#include "platform/private_files.h"
+#include "platform/xdg_paths.h"
+#include "queue/apartment_home.h"
+#include "queue/job_queue.h"
+#include "queue/port_discovery.h"
+
+extern char** environ;
+
+namespace qvfax::daemon {
+
+void RunNotifyCommand(const std::string& command, const std::vector<std::string>& arguments) {
+  std::vector<std::string> args{command};
+  args.insert(args.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (auto& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, command.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
+    std::cerr << "qvfaxd: cannot run the notify command " << command << "\n";
+    return;
+  }
+  std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
+}
+
+JobQueueService::JobQueueService(rpc::Broker& broker, const QueueSettings& settings) : broker_(broker) {
+  const std::filesystem::path folder =
+      settings.folder.empty() ? xdg::StateHome() / "qvfax" / "queue" : std::filesystem::path(settings.folder);
+  MakePrivateFolder(folder.string());
+  MakePrivateFolder((folder / "documents").string());
+  auto store = queue::OpenSqliteStore((folder / "jobs.sqlite").string());
+  ports_ = settings.ports.empty() ? queue::DiscoverPorts(broker.registry()) : settings.ports;
+  queue::QueueOptions options;
+  options.ports = ports_;
+  options.now_ms = [] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+  };
+  auto registry = broker.registry();
+  options.make_home = [registry](const std::string& name) {
+    return std::make_unique<queue::ApartmentHome>(registry, "queue " + name);
+  };
+  options.on_event = [&broker](const nlohmann::json& change) { broker.JobChanged(change); };
+  if (!settings.notify_command.empty()) {
+    options.on_end = [command = settings.notify_command](const queue::Job& job) {
+      RunNotifyCommand(command, {std::to_string(job.id), job.spec.number, queue::OutcomeName(job.outcome),
+                                 std::to_string(job.pages_sent)});
+    };
+  }
+  queue_ = std::make_unique<queue::JobQueue>(std::move(store), std::move(options));
+  broker.AttachQueue(queue_.get(), (folder / "documents").string());
+}
+
+JobQueueService::~JobQueueService() {
+  broker_.AttachQueue(nullptr, "");
+  queue_.reset();
+}
+
+}  // namespace qvfax::daemon

@@ -1,0 +1,43 @@
+// The daemon's fax queue: the store in the user's state folder, a runner on
+// every port detection finds (or those named), job changes told to the
+// broker's followers, and the notify command run when a job ends.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "rpc/broker.h"
+
+namespace qvfax::queue {
+class JobQueue;
+}
+
+namespace qvfax::daemon {
+
+struct QueueSettings {
+  bool enabled = true;
+  std::vector<std::string> ports;  // empty: those modem detection finds
+  std::string notify_command;      // run as CMD JOB NUMBER OUTCOME PAGES
+  std::string folder;              // empty: qvfax/queue in the user's state folder
+};
+
+class JobQueueService {
+ public:
+  // Throws std::runtime_error when the store cannot be used: a damaged or
+  // locked queue is an error at start, never a queue emptied.
+  JobQueueService(rpc::Broker& broker, const QueueSettings& settings);
+  ~JobQueueService();  // detaches from the broker, then stops the runners
+  const std::vector<std::string>& ports() const { return ports_; }
+
+ private:
+  rpc::Broker& broker_;
+  std::vector<std::string> ports_;
+  std::unique_ptr<queue::JobQueue> queue_;
+};
+
+// Runs `command` with the job's number, fax number, outcome and pages sent
+// as its arguments, without a shell, and reaps it in the background.
+void RunNotifyCommand(const std::string& command, const std::vector<std::string>& arguments);
+
+}  // namespace qvfax::daemon

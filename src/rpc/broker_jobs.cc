@@ -1,0 +1,138 @@
+// The daemon's queue methods: submit prepares the documents (on the
+// documents thread, as `prepare` does) and hands the job to the queue; the
+// others read or change the queue, and `wait` answers when its job ends.
+#include <unistd.h>
+
+#include <filesystem>
+
+#include <fmt/format.h>
+
+#include "documents/document_error.h"
+#include "queue/job_json.h"
+#include "queue/job_queue.h"
+#include "rpc/broker_impl.h"
+
+namespace qvfax::rpc {
+
+namespace {
+
+int64_t JobParam(const json& params) {
+  auto job = params.find("job");
+  if (job == params.end() || !job->is_number_integer()) throw SurfaceError(codes::kInvalidParams, "params.job must be a job number");
+  return job->get<int64_t>();
+}
+
+std::string StringParam(const json& params, const char* name) {
+  auto value = params.find(name);
+  if (value == params.end()) return "";
+  if (!value->is_string()) throw SurfaceError(codes::kInvalidParams, fmt::format("params.{} must be a string", name));
+  return value->get<std::string>();
+}
+
+queue::JobSpec SpecParam(const json& params, const PeerIdentity& who) {
+  queue::JobSpec spec;
+  spec.number = StringParam(params, "number");
+  spec.header = StringParam(params, "header");
+  spec.local_id = StringParam(params, "local_id");
+  spec.ecm = params.value("ecm", std::string("on")) != "off";
+  const auto at = params.find("at");
+  if (at != params.end() && !at->is_null()) {
+    if (!at->is_number_integer()) throw SurfaceError(codes::kInvalidParams, "params.at must be milliseconds since 1970");
+    spec.not_before_ms = at->get<int64_t>();
+  }
+  const auto retries = params.find("retries");
+  if (retries != params.end()) {
+    if (!retries->is_number_integer()) throw SurfaceError(codes::kInvalidParams, "params.retries must be a number");
+    spec.max_attempts = static_cast<int32_t>(retries->get<int64_t>() + 1);
+  }
+  spec.owner_pid = who.pid;
+  spec.owner_session = who.session;
+  return spec;
+}
+
+json JobList(const std::vector<queue::Job>& jobs) {
+  json list = json::array();
+  for (const auto& job : jobs) list.push_back(queue::ToJson(job));
+  return list;
+}
+
+}  // namespace
+
+bool Broker::Impl::DispatchJobOperation(const std::shared_ptr<Connection>& conn, const Message& message) {
+  const std::string& method = message.method;
+  const json& params = message.params;
+  if ((method == "follow" || method == "unfollow") && params.value("name", json()) == kJobsName) {
+    std::lock_guard lock(conn->mutex);
+    if (method == "follow") {
+      conn->follows[kJobsName] = FollowFilter{};
+    } else {
+      conn->follows.erase(kJobsName);
+    }
+    conn->peer->Send(Result(message.id, true));
+    return true;
+  }
+  static const std::set<std::string> kMethods{"submit", "jobs", "remove", "wait", "history", "attempts"};
+  if (!kMethods.count(method)) return false;
+  queue::JobQueue* jobs = nullptr;
+  std::string documents_folder;
+  {
+    std::lock_guard lock(mutex);
+    jobs = queue;
+    documents_folder = fmt::format("{}/{}-{}", queue_documents, ::getpid(), next_job_folder++);
+  }
+  if (!jobs) throw SurfaceError(codes::kMethodNotFound, "this qvfaxd keeps no queue (started with --no-queue)");
+  try {
+    if (method == "jobs") {
+      Reply(*conn, message.id, JobList(jobs->Jobs()));
+    } else if (method == "history") {
+      Reply(*conn, message.id, JobList(jobs->History(std::clamp(params.value("limit", 50), 1, 10000))));
+    } else if (method == "attempts") {
+      const auto job = jobs->Find(JobParam(params));
+      if (!job) throw queue::Refused(fmt::format("no job {}", JobParam(params)));
+      json list = json::array();
+      for (const auto& attempt : jobs->Attempts(job->id)) list.push_back(queue::ToJson(attempt));
+      Reply(*conn, message.id, {{"job", queue::ToJson(*job)}, {"attempts", list}});
+    } else if (method == "remove") {
+      jobs->Remove(JobParam(params));
+      Reply(*conn, message.id, true);
+    } else if (method == "wait") {
+      std::weak_ptr<Broker::Impl> weak = shared_from_this();
+      jobs->WhenEnded(JobParam(params), [weak, conn, id = message.id](const queue::Job& job) {
+        if (auto self = weak.lock()) self->Reply(*conn, id, queue::ToJson(job));
+      });
+    } else {  // submit
+      const auto files = FilesParam(params);
+      const auto wanted = OptionsParam(params);
+      auto spec = SpecParam(params, conn->who);
+      documents->Post([self = shared_from_this(), conn, id = message.id, files, wanted, spec, documents_folder,
+                       jobs]() mutable {
+        try {
+          const auto prepared = documents::Prepare(files, documents_folder, wanted);
+          spec.files = prepared.files;
+          spec.pages = prepared.pages;
+          spec.resolution = ResolutionCode(wanted.format.resolution);
+          const int64_t job = jobs->Submit(spec);
+          self->Reply(*conn, id, {{"job", job}, {"pages", prepared.pages}});
+          return;
+        } catch (const documents::DocumentError& e) {
+          self->Fail(*conn, id, Failure{codes::kBadDocument, e.what(),
+                                        {{"file", e.file()}, {"page", e.page()}, {"reason", e.reason()}}});
+        } catch (const queue::Refused& e) {
+          self->Fail(*conn, id, Failure{codes::kRefused, e.what(), nullptr});
+        } catch (const std::exception& e) {
+          self->Fail(*conn, id, Failure{codes::kInternalError, e.what(), nullptr});
+        }
+        // Nothing of a job that was not taken stays behind.
+        std::error_code ec;
+        std::filesystem::remove_all(documents_folder, ec);
+      });
+    }
+  } catch (const queue::Refused& e) {
+    Fail(*conn, message.id, Failure{codes::kRefused, e.what(), nullptr});
+  } catch (const queue::StoreError& e) {
+    Fail(*conn, message.id, Failure{codes::kInternalError, e.what(), nullptr});
+  }
+  return true;
+}
+
+}  // namespace qvfax::rpc
