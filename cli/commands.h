@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,15 @@ int Send(const Common& common, const SendOptions& options);
 int Status(const Common& common, const Selection& which, bool xml);
 int Log(const Common& common, const Selection& which, bool follow);
 int Cancel(const Common& common, const Selection& which);
+
+// The queue of qvfaxd.
+int Submit(const Common& common, const SendOptions& options, const std::string& at, int retries);
+int Jobs(const Common& common);
+int Remove(const Common& common, int64_t job);
+int Wait(const Common& common, int64_t job);
+int History(const Common& common, int64_t job, int limit);
+// A time given to --at, as HH:MM (today) or YYYY-MM-DD HH:MM, in ms since 1970.
+std::optional<int64_t> ParseWhen(const std::string& text, int64_t now_ms);
 
 // Reports an error a command caught, with the exit status of its kind.
 int ReportError(const Common& common, std::exception_ptr error);

@@ -47,6 +47,36 @@ int main(int argc, char** argv) {
   send_cmd->add_option("--header", send.header, "Print this header on every page");
   send_cmd->add_option("--local-id", send.local_id, "Our station id");
 
+  // submit takes what send takes, and leaves the sending to qvfaxd's queue.
+  SendOptions queued;
+  std::string at;
+  int retries = 2;
+  auto* submit = app.add_subcommand("submit", "Queue a fax in qvfaxd and return at once");
+  submit->add_option("number", queued.number, "Number to dial")->required();
+  submit->add_option("files", queued.files, "Documents, sent in order: PDF, PostScript, TIFF, PNG or JPEG")->required();
+  submit->add_option("--at", at, "Not before this time: HH:MM (today) or YYYY-MM-DD HH:MM");
+  submit->add_option("--retries", retries, "Tries after the first when the line is busy, unanswered or fails")
+      ->check(CLI::Range(0, 99))
+      ->capture_default_str();
+  for (auto* option : send_cmd->get_options()) {
+    const std::string name = option->get_name();
+    if (name == "--resolution") submit->add_option(name, queued.resolution, option->get_description())->check(CLI::IsMember({"standard", "fine", "superfine"}));
+    if (name == "--paper") submit->add_option(name, queued.paper, option->get_description())->check(CLI::IsMember({"a4", "letter", "legal"}));
+    if (name == "--ecm") submit->add_option(name, queued.ecm, option->get_description())->check(CLI::IsMember({"on", "off"}));
+    if (name == "--header") submit->add_option(name, queued.header, option->get_description());
+    if (name == "--local-id") submit->add_option(name, queued.local_id, option->get_description());
+  }
+  auto* jobs = app.add_subcommand("jobs", "List the jobs of qvfaxd's queue");
+  int64_t job = 0;
+  auto* rm = app.add_subcommand("rm", "Cancel a queued or running job");
+  rm->add_option("job", job, "Job number")->required()->check(CLI::PositiveNumber);
+  auto* wait = app.add_subcommand("wait", "Wait for a job to end; exits as qvfax send would");
+  wait->add_option("job", job, "Job number")->required()->check(CLI::PositiveNumber);
+  int limit = 50;
+  auto* history = app.add_subcommand("history", "Jobs that have ended, newest first, or one job's attempts");
+  history->add_option("job", job, "Show this job's attempts")->check(CLI::PositiveNumber);
+  history->add_option("--limit", limit, "How many jobs")->check(CLI::Range(1, 10000))->capture_default_str();
+
   // status, log and cancel act on the faxes sent from this terminal session
   // unless told otherwise.
   Selection which;
@@ -79,6 +109,11 @@ int main(int argc, char** argv) {
     if (status->parsed()) return Status(common, which, xml);
     if (log->parsed()) return Log(common, which, follow);
     if (cancel->parsed()) return Cancel(common, which);
+    if (submit->parsed()) return Submit(common, queued, at, retries);
+    if (jobs->parsed()) return Jobs(common);
+    if (rm->parsed()) return Remove(common, job);
+    if (wait->parsed()) return Wait(common, job);
+    if (history->parsed()) return History(common, job, limit);
   } catch (...) {
     return ReportError(common, std::current_exception());
   }

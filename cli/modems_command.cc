@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 
 #include "cli/commands.h"
+#include "rpc/jsonrpc.h"
 #include "engines/core/port_model.h"
 #include "cli/connection.h"
 #include "cli/fax_session.h"
@@ -54,6 +55,9 @@ int ReportError(const Common& common, std::exception_ptr error) {
   } catch (const Failure& f) {
     return Report(common, ExitForError(f.code()), f.what(), f.code(), f.description());
   } catch (const rpc::RemoteError& e) {
+    // The queue's refusals and bad documents say what to mend.
+    if (e.code() == rpc::codes::kRefused) return Report(common, Exit::kUsage, e.what(), 0, "");
+    if (e.code() == rpc::codes::kBadDocument) return Report(common, Exit::kBadDocument, e.what(), 0, "");
     return Report(common, Exit::kLineFailure, "the server refused a request", e.number() ? e.number() : e.code(), e.description());
   } catch (const core::ConfigError& e) {
     return Report(common, Exit::kUsage, e.what(), 1, "");

@@ -1,0 +1,175 @@
+// qvfax submit, jobs, rm, wait and history: the fax queue of qvfaxd.
+#include <time.h>
+
+#include <filesystem>
+#include <iostream>
+
+#include <fmt/format.h>
+
+#include "cli/commands.h"
+#include "cli/connection.h"
+#include "rpc/jsonrpc.h"
+
+namespace qvfax::cli {
+
+namespace {
+
+// The queue lives in the daemon: without one there is nothing to talk to.
+std::unique_ptr<rpc::Client> Daemon(const Common& common) {
+  auto client = ConnectDaemon(common);
+  if (!client) throw std::runtime_error("qvfaxd is not running at " + common.socket + ": the fax queue is kept by qvfaxd");
+  return client;
+}
+
+std::string LocalTime(int64_t ms) {
+  if (ms <= 0) return "-";
+  const time_t seconds = static_cast<time_t>(ms / 1000);
+  tm local{};
+  localtime_r(&seconds, &local);
+  char text[32];
+  strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+void PrintJobs(const Common& common, const rpc::json& jobs) {
+  if (common.json) {
+    std::cout << jobs.dump() << std::endl;
+    return;
+  }
+  std::cout << fmt::format("{:>5}  {:<9} {:<20} {:>5} {:>8}  {:<19}  {}\n", "JOB", "STATE", "NUMBER", "PAGES",
+                           "ATTEMPTS", "WHEN", "WHY");
+  for (const auto& job : jobs) {
+    const std::string state = job.value("state", "");
+    const bool ended = job.contains("outcome");
+    std::cout << fmt::format("{:>5}  {:<9} {:<20} {:>2}/{:<2} {:>4}/{:<3}  {:<19}  {}\n", job.value("job", 0), state,
+                             job.value("number", ""), job.value("pages_sent", 0), job.value("pages", 0),
+                             job.value("attempts", 0), job.value("max_attempts", 0),
+                             LocalTime(ended ? job.value("ended_ms", int64_t{0}) : job.value("next_try_ms", int64_t{0})),
+                             ended ? job.value("outcome", "") + ": " + job.value("reason", "") : job.value("reason", ""));
+  }
+}
+
+}  // namespace
+
+std::optional<int64_t> ParseWhen(const std::string& text, int64_t now_ms) {
+  const time_t now = static_cast<time_t>(now_ms / 1000);
+  tm when{};
+  localtime_r(&now, &when);
+  const char* formats[] = {"%Y-%m-%d %H:%M:%S", "%Y-%m-%dT%H:%M:%S", "%Y-%m-%d %H:%M", "%Y-%m-%dT%H:%M", "%H:%M"};
+  for (const char* format : formats) {
+    tm parsed = when;
+    parsed.tm_sec = 0;
+    const char* end = strptime(text.c_str(), format, &parsed);
+    if (!end || *end != '\0') continue;
+    parsed.tm_isdst = -1;
+    const time_t seconds = mktime(&parsed);
+    if (seconds == -1) return std::nullopt;
+    return static_cast<int64_t>(seconds) * 1000;
+  }
+  return std::nullopt;
+}
+
+int Submit(const Common& common, const SendOptions& given, const std::string& at, int retries) {
+  try {
+    rpc::json params{{"number", given.number}, {"resolution", given.resolution}, {"paper", given.paper},
+                     {"ecm", given.ecm},       {"header", given.header},         {"local_id", given.local_id},
+                     {"retries", retries}};
+    if (!at.empty()) {
+      const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::system_clock::now().time_since_epoch()).count();
+      const auto when = ParseWhen(at, now);
+      if (!when) return Report(common, Exit::kUsage, "--at: give a time as HH:MM or YYYY-MM-DD HH:MM, not " + at, 0, "");
+      params["at"] = *when;
+    }
+    rpc::json files = rpc::json::array();
+    for (const auto& file : given.files) {
+      std::error_code ec;
+      const auto absolute = std::filesystem::absolute(file, ec);
+      files.push_back(ec ? file : absolute.lexically_normal().string());
+    }
+    params["files"] = files;
+    auto client = Daemon(common);
+    // Ghostscript may take its time on a long PDF: up to its own limit per file.
+    client->call_timeout = std::max(client->call_timeout, std::chrono::milliseconds(130'000 * static_cast<int64_t>(files.size())));
+    const auto queued = client->Call("submit", params);
+    if (common.json) {
+      std::cout << rpc::json{{"event", "queued"}, {"job", queued.at("job")}, {"pages", queued.at("pages")}}.dump() << std::endl;
+    } else {
+      std::cout << fmt::format("Job {} queued: {} page{} to {}", queued.at("job").get<int64_t>(),
+                               queued.at("pages").get<int>(), queued.at("pages").get<int>() == 1 ? "" : "s",
+                               given.number)
+                << std::endl;
+    }
+    return 0;
+  } catch (...) {
+    return ReportError(common, std::current_exception());
+  }
+}
+
+int Jobs(const Common& common) {
+  try {
+    PrintJobs(common, Daemon(common)->Call("jobs", rpc::json::object()));
+    return 0;
+  } catch (...) {
+    return ReportError(common, std::current_exception());
+  }
+}
+
+int History(const Common& common, int64_t job, int limit) {
+  try {
+    auto client = Daemon(common);
+    if (job == 0) {
+      PrintJobs(common, client->Call("history", {{"limit", limit}}));
+      return 0;
+    }
+    const auto answer = client->Call("attempts", {{"job", job}});
+    if (common.json) {
+      std::cout << answer.dump() << std::endl;
+      return 0;
+    }
+    PrintJobs(common, rpc::json::array({answer.at("job")}));
+    for (const auto& a : answer.at("attempts")) {
+      std::cout << fmt::format("  attempt {} on {} at {}: {} ({} pages) {}{}\n", a.value("attempt", 0),
+                               a.value("port", ""), LocalTime(a.value("started_ms", int64_t{0})), a.value("outcome", ""),
+                               a.value("pages_sent", 0), a.value("status_text", ""),
+                               a.value("error_text", "").empty() ? "" : "; " + a.value("error_text", ""));
+    }
+    return 0;
+  } catch (...) {
+    return ReportError(common, std::current_exception());
+  }
+}
+
+int Remove(const Common& common, int64_t job) {
+  try {
+    Daemon(common)->Call("remove", {{"job", job}});
+    if (!common.json) std::cout << fmt::format("Job {} cancelled", job) << std::endl;
+    return 0;
+  } catch (...) {
+    return ReportError(common, std::current_exception());
+  }
+}
+
+int Wait(const Common& common, int64_t job) {
+  try {
+    auto client = Daemon(common);
+    // A job may wait hours for its time and its retries: no answer is late.
+    client->call_timeout = std::chrono::hours(24 * 365);
+    const auto ended = client->Call("wait", {{"job", job}});
+    const int exit = ended.value("exit", static_cast<int>(Exit::kLineFailure));
+    if (common.json) {
+      std::cout << ended.dump() << std::endl;
+    } else {
+      std::cout << fmt::format("Job {} {}: {} of {} pages to {} after {} attempt{}; {}", job, ended.value("outcome", ""),
+                               ended.value("pages_sent", 0), ended.value("pages", 0), ended.value("number", ""),
+                               ended.value("attempts", 0), ended.value("attempts", 0) == 1 ? "" : "s",
+                               ended.value("reason", ""))
+                << std::endl;
+    }
+    return exit;
+  } catch (...) {
+    return ReportError(common, std::current_exception());
+  }
+}
+
+}  // namespace qvfax::cli
