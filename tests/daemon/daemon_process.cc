@@ -22,27 +22,30 @@ DaemonProcess::DaemonProcess(double line_speed, std::vector<std::string> extra_a
   if (!mkdtemp(base.data())) throw std::runtime_error("mkdtemp failed");
   folder_ = base;
   socket_ = folder_ + "/qvfaxd.sock";
-  std::vector<std::string> env_strings;
   for (char** e = environ; *e; ++e) {
     const std::string entry = *e;
-    if (entry.rfind("XDG_", 0) != 0) env_strings.push_back(entry);
+    if (entry.rfind("XDG_", 0) != 0) env_.push_back(entry);
   }
   for (const char* var : {"XDG_RUNTIME_DIR=/run", "XDG_STATE_HOME=/state", "XDG_CONFIG_HOME=/config"}) {
     const std::string text = var;
     const auto eq = text.find('=');
     std::filesystem::create_directories(folder_ + text.substr(eq + 1));
-    env_strings.push_back(text.substr(0, eq + 1) + folder_ + text.substr(eq + 1));
+    env_.push_back(text.substr(0, eq + 1) + folder_ + text.substr(eq + 1));
   }
-  std::vector<std::string> arg_strings = {QVFAXD_PATH, "--socket", socket_, "--line-speed", std::to_string(line_speed)};
+  args_ = {QVFAXD_PATH, "--socket", socket_, "--line-speed", std::to_string(line_speed)};
   // The sim engine unless the test names one.
   if (std::find(extra_args.begin(), extra_args.end(), "--engine") == extra_args.end()) {
-    arg_strings.insert(arg_strings.end(), {"--engine", "sim"});
+    args_.insert(args_.end(), {"--engine", "sim"});
   }
-  arg_strings.insert(arg_strings.end(), extra_args.begin(), extra_args.end());
+  args_.insert(args_.end(), extra_args.begin(), extra_args.end());
+  Spawn();
+}
+
+void DaemonProcess::Spawn() {
   std::vector<char*> argv, envp;
-  for (auto& a : arg_strings) argv.push_back(a.data());
+  for (auto& a : args_) argv.push_back(a.data());
   argv.push_back(nullptr);
-  for (auto& e : env_strings) envp.push_back(e.data());
+  for (auto& e : env_) envp.push_back(e.data());
   envp.push_back(nullptr);
   // The daemon says on stderr when it listens; read up to that line.
   int pipe_fds[2];
@@ -69,6 +72,18 @@ DaemonProcess::DaemonProcess(double line_speed, std::vector<std::string> extra_a
     ::close(fd);
   }).detach();
   if (said.find("listening on") == std::string::npos) throw std::runtime_error("qvfaxd did not start: " + said);
+}
+
+void DaemonProcess::Kill() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGKILL);
+  ::waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+}
+
+void DaemonProcess::Restart() {
+  Stop();
+  Spawn();
 }
 
 int DaemonProcess::Stop() {

@@ -21,9 +21,16 @@ class DaemonProcess {
   // Sends SIGTERM and returns the exit status (-1 when it did not exit normally).
   int Stop();
   bool Running() const { return pid_ > 0; }
+  // Kills it with SIGKILL, as a crash would, and waits for it.
+  void Kill();
+  // Starts it again on the same socket and folders, with the same options.
+  void Restart();
   pid_t pid() const { return pid_; }
 
  private:
+  void Spawn();
+
+  std::vector<std::string> args_, env_;
   std::string folder_;
   std::string socket_;
   pid_t pid_ = -1;

@@ -1,0 +1,114 @@
+// The fax queue through the real programs: a job handed to qvfaxd outlives
+// the daemon's SIGKILL and ends once; a queue that cannot be read stops the
+// daemon at start without being touched; refusals come back as exit statuses.
+#include <filesystem>
+#include <fstream>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "daemon_process.h"
+#include "program_run.h"
+#include "rpc/client.h"
+#include "tiff_maker.h"
+
+namespace qvfax::testing {
+namespace {
+
+using Args = std::vector<std::string>;
+
+Args Qvfax(const DaemonProcess& daemon, Args args) {
+  Args all = {QVFAX_PATH, "--socket", daemon.socket()};
+  all.insert(all.end(), args.begin(), args.end());
+  return all;
+}
+
+// Counts the changes of jobs a follower hears.
+struct JobFollower {
+  explicit JobFollower(const DaemonProcess& daemon) : client(rpc::ConnectUnixSocket(daemon.socket())) {
+    client.on_notification = [this](const std::string& method, const rpc::json& params) {
+      if (method == "job") events.push_back(params.value("event", "") + " " + std::to_string(params.value("job", 0)));
+    };
+    client.Call("follow", {{"name", "jobs"}});
+  }
+  int Count(const std::string& event) const { return static_cast<int>(std::count(events.begin(), events.end(), event)); }
+  rpc::Client client;
+  std::vector<std::string> events;
+};
+
+TEST(QueuePrograms, AJobUnderWayWhenQvfaxdIsKilledEndsOnceAfterTheRestart) {
+  DaemonProcess daemon(10);
+  const std::string document = MakeFaxTiff(ScratchPath("queued-3.tif"), 3, pages::PageResolution::kFine,
+                                           pages::PageStyle::kText);
+  {
+    JobFollower follower(daemon);
+    const auto submitted = RunToEnd(Qvfax(daemon, {"submit", "0612345678", document}));
+    ASSERT_EQ(submitted.exit, 0) << submitted.err;
+    EXPECT_THAT(submitted.out, ::testing::HasSubstr("Job 1 queued: 3 pages to 0612345678"));
+    for (int i = 0; i < 600 && follower.Count("started 1") == 0; ++i) follower.client.Pump(std::chrono::milliseconds(100));
+    ASSERT_EQ(follower.Count("started 1"), 1);
+    follower.client.Pump(std::chrono::milliseconds(1500));  // into the attempt
+    ASSERT_EQ(follower.Count("ended 1"), 0);
+  }
+  daemon.Kill();
+  daemon.Restart();
+  JobFollower follower(daemon);
+  follower.client.call_timeout = std::chrono::minutes(4);
+  // The change and the answer come in this order on one connection.
+  const auto ended = follower.client.Call("wait", {{"job", 1}});
+  EXPECT_EQ(ended.value("outcome", ""), "delivered");
+  EXPECT_EQ(ended.value("attempts", 0), 2);
+  EXPECT_EQ(ended.value("pages_sent", 0), 3);
+  EXPECT_EQ(follower.Count("ended 1"), 1);
+  const auto waited = RunToEnd(Qvfax(daemon, {"wait", "1"}));
+  EXPECT_EQ(waited.exit, 0) << waited.err;
+  const auto history = RunToEnd(Qvfax(daemon, {"history", "1"}));
+  EXPECT_THAT(history.out, ::testing::HasSubstr("attempt 1 on ttyS0"));
+  EXPECT_THAT(history.out, ::testing::HasSubstr("qvfaxd stopped during this attempt"));
+  EXPECT_THAT(history.out, ::testing::HasSubstr("attempt 2 on ttyS0"));
+  const auto listed = RunToEnd(Qvfax(daemon, {"history", "--json"}));
+  EXPECT_EQ(nlohmann::json::parse(listed.out).size(), 1u) << listed.out;
+}
+
+TEST(QueuePrograms, ADamagedQueueStopsTheDaemonAtStartAndIsLeftAsItWas) {
+  DaemonProcess daemon(100);
+  daemon.Stop();
+  const std::string store = daemon.StateFolder() + "/qvfax/queue/jobs.sqlite";
+  ASSERT_TRUE(std::filesystem::exists(store));
+  const std::string garbage = "not a job store at all\n";
+  { std::ofstream(store, std::ios::trunc) << garbage; }
+  try {
+    daemon.Restart();
+    FAIL() << "qvfaxd started on a damaged queue";
+  } catch (const std::runtime_error& e) {
+    EXPECT_THAT(e.what(), ::testing::HasSubstr("jobs.sqlite cannot be used"));
+  }
+  std::ifstream in(store);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), garbage);
+}
+
+TEST(QueuePrograms, RefusedJobsComeBackAsExitStatusesAndLeaveNothingQueued) {
+  DaemonProcess daemon(100);
+  const std::string document = MakeFaxTiff(ScratchPath("queued-1.tif"), 1, pages::PageResolution::kFine,
+                                           pages::PageStyle::kText);
+  const std::pair<Args, int> rows[] = {
+      {{"submit", "0612345678", ScratchPath("no-such-file.pdf")}, 4},
+      {{"submit", "0612345678", document, "--at", "2001-01-01 10:00"}, 2},
+      {{"submit", "06-CALL-ME", document}, 2},
+      {{"submit", "0612345678", document, "--at", "tomorrow-ish"}, 2},
+      {{"rm", "77"}, 2},
+      {{"wait", "77"}, 2},
+  };
+  for (const auto& [args, exit] : rows) {
+    const auto run = RunToEnd(Qvfax(daemon, args));
+    EXPECT_EQ(run.exit, exit) << args[0] << " " << args[1] << ": " << run.err;
+    EXPECT_FALSE(run.err.empty());
+  }
+  const auto jobs = RunToEnd(Qvfax(daemon, {"jobs", "--json"}));
+  EXPECT_EQ(jobs.out, "[]\n");
+  std::error_code ec;
+  EXPECT_TRUE(std::filesystem::is_empty(daemon.StateFolder() + "/qvfax/queue/documents", ec));
+}
+
+}  // namespace
+}  // namespace qvfax::testing
