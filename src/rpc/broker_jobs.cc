@@ -106,6 +106,7 @@ bool Broker::Impl::DispatchJobOperation(const std::shared_ptr<Connection>& conn,
       auto spec = SpecParam(params, conn->who);
       documents->Post([self = shared_from_this(), conn, id = message.id, files, wanted, spec, documents_folder,
                        jobs]() mutable {
+        Failure failure{codes::kInternalError, "", nullptr};
         try {
           const auto prepared = documents::Prepare(files, documents_folder, wanted);
           spec.files = prepared.files;
@@ -115,16 +116,16 @@ bool Broker::Impl::DispatchJobOperation(const std::shared_ptr<Connection>& conn,
           self->Reply(*conn, id, {{"job", job}, {"pages", prepared.pages}});
           return;
         } catch (const documents::DocumentError& e) {
-          self->Fail(*conn, id, Failure{codes::kBadDocument, e.what(),
-                                        {{"file", e.file()}, {"page", e.page()}, {"reason", e.reason()}}});
+          failure = {codes::kBadDocument, e.what(), {{"file", e.file()}, {"page", e.page()}, {"reason", e.reason()}}};
         } catch (const queue::Refused& e) {
-          self->Fail(*conn, id, Failure{codes::kRefused, e.what(), nullptr});
+          failure = {codes::kRefused, e.what(), nullptr};
         } catch (const std::exception& e) {
-          self->Fail(*conn, id, Failure{codes::kInternalError, e.what(), nullptr});
+          failure.message = e.what();
         }
-        // Nothing of a job that was not taken stays behind.
+        // Nothing of a job that was not taken stays behind, by the time the client hears.
         std::error_code ec;
         std::filesystem::remove_all(documents_folder, ec);
+        self->Fail(*conn, id, failure);
       });
     }
   } catch (const queue::Refused& e) {

@@ -75,6 +75,8 @@ TEST_F(BrokerTest, InternalOperationsAndUnknownThingsAreRefused) {
       {"faxes", {{"scope", "mine"}}, -32602},
       {"cancel", {{"fax", 0}}, -32602},
       {"follow", {{"name", "Elsewhere"}}, -32602},
+      {"submit", {{"number", "0601"}, {"files", {"/tmp/a.tif"}}}, -32601},  // no queue kept here
+      {"jobs", json::object(), -32601},
   };
   for (const auto& row : rows) {
     try {
