@@ -1,5 +1,6 @@
 #include "documents/prepare.h"
 
+#include <cmath>
 #include <filesystem>
 
 #include <fmt/format.h>
@@ -7,6 +8,7 @@
 #include "documents/document_error.h"
 #include "documents/sniff.h"
 #include "engines/pages/bitmap_page.h"
+#include "engines/pages/raw_pages.h"
 #include "engines/pages/tiff_pages.h"
 #include "platform/private_files.h"
 
@@ -40,6 +42,25 @@ int PrepareImage(const std::string& input, const std::string& output, const Prep
   return pages;
 }
 
+// A TIFF whose pages are already fax pages of the wanted resolution goes as
+// it is coded: nothing to decode, scale or code again.
+int CopyIfFaxPages(const std::string& input, const std::string& output, const PrepareOptions& options) {
+  const int pages = pages::CountPages(input);
+  if (pages <= 0 || pages > options.render.max_pages) return 0;
+  std::vector<std::pair<std::string, int16_t>> list;
+  for (int page = 1; page <= pages; ++page) {
+    const auto shape = pages::CodedPageShape(input, page);
+    if (!shape || shape->width != kFaxWidth || std::abs(shape->y_dpi - YDpi(options.format.resolution)) > 0.5f) return 0;
+    list.emplace_back(input, static_cast<int16_t>(page));
+  }
+  if (pages::CopyCodedPages(list, output) != 0) {
+    std::error_code ec;
+    fs::remove(output, ec);
+    return 0;
+  }
+  return pages;
+}
+
 int PrepareOne(const std::string& input, const std::string& output, const PrepareOptions& options) {
   switch (Sniff(input)) {
     case DocumentKind::kPdf:
@@ -52,6 +73,8 @@ int PrepareOne(const std::string& input, const std::string& output, const Prepar
       return pages;
     }
     case DocumentKind::kTiff:
+      if (const int pages = CopyIfFaxPages(input, output, options)) return pages;
+      return PrepareImage(input, output, options);
     case DocumentKind::kPng:
     case DocumentKind::kJpeg:
       return PrepareImage(input, output, options);

@@ -52,13 +52,15 @@ void CopyTag(TIFF* in, TIFF* out, ttag_t tag) {
 }
 
 bool CopyPage(TIFF* in, TIFF* out, uint16_t index, uint16_t count) {
+  // The compression first: the coding options are tags of its codec, and
+  // libtiff knows them only once the codec is chosen.
+  for (ttag_t tag : {TIFFTAG_COMPRESSION, TIFFTAG_BITSPERSAMPLE, TIFFTAG_SAMPLESPERPIXEL, TIFFTAG_PHOTOMETRIC,
+                     TIFFTAG_FILLORDER, TIFFTAG_RESOLUTIONUNIT}) {
+    CopyTag<uint16_t>(in, out, tag);
+  }
   for (ttag_t tag : {TIFFTAG_IMAGEWIDTH, TIFFTAG_IMAGELENGTH, TIFFTAG_ROWSPERSTRIP, TIFFTAG_GROUP3OPTIONS,
                      TIFFTAG_GROUP4OPTIONS}) {
     CopyTag<uint32_t>(in, out, tag);
-  }
-  for (ttag_t tag : {TIFFTAG_BITSPERSAMPLE, TIFFTAG_SAMPLESPERPIXEL, TIFFTAG_COMPRESSION, TIFFTAG_PHOTOMETRIC,
-                     TIFFTAG_FILLORDER, TIFFTAG_RESOLUTIONUNIT}) {
-    CopyTag<uint16_t>(in, out, tag);
   }
   CopyTag<float>(in, out, TIFFTAG_XRESOLUTION);
   CopyTag<float>(in, out, TIFFTAG_YRESOLUTION);
@@ -79,9 +81,15 @@ bool CopyPage(TIFF* in, TIFF* out, uint16_t index, uint16_t count) {
 
 }  // namespace
 
-bool CopyableAsCoded(const std::string& file, int page) {
+bool CopyableAsCoded(const std::string& file, int page) { return CodedPageShape(file, page).has_value(); }
+
+std::optional<CodedShape> CodedPageShape(const std::string& file, int page) {
   auto tiff = OpenForReading(file);
-  return tiff && TIFFSetDirectory(tiff.get(), static_cast<tdir_t>(page - 1)) && Copyable(tiff.get());
+  if (!tiff || !TIFFSetDirectory(tiff.get(), static_cast<tdir_t>(page - 1)) || !Copyable(tiff.get())) return std::nullopt;
+  CodedShape shape;
+  TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &shape.width);
+  shape.y_dpi = Dpi(tiff.get(), TIFFTAG_YRESOLUTION);
+  return shape;
 }
 
 int32_t CopyCodedPages(const std::vector<std::pair<std::string, int16_t>>& pages, const std::string& out) {

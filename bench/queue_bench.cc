@@ -1,0 +1,125 @@
+// The fax queue of qvfaxd on the line engine at line speed 0:
+// - with 10,000 jobs queued, how long `submit` (a one-page fax document
+//   prepared and stored) and `jobs` (every job listed) take;
+// - what the queue's runner adds to a fax beyond the object model's own
+//   timers: the same fax sent by a client driving the object model, and
+//   submitted and waited for.
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+
+#include <benchmark/benchmark.h>
+
+#include "client_send.h"
+#include "engines/pages/sample_tiff.h"
+#include "line_daemon.h"
+#include "queue/job_store.h"
+#include "rpc/client.h"
+
+namespace qvfax {
+namespace {
+
+using bench::Clock;
+using bench::Ms;
+
+struct Scratch {
+  Scratch() {
+    folder = (std::filesystem::temp_directory_path() / "qvfax-queue-bench-XXXXXX").string();
+    if (!mkdtemp(folder.data())) std::abort();
+    setenv("XDG_STATE_HOME", (folder + "/state").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+    document = pages::MakeFaxTiff(folder + "/one.tif", 1, pages::PageResolution::kFine, pages::PageStyle::kLetter);
+    socket = folder + "/qvfaxd.sock";
+  }
+  ~Scratch() {
+    if (daemon > 0) {
+      kill(daemon, SIGTERM);
+      waitpid(daemon, nullptr, 0);
+    }
+    std::filesystem::remove_all(folder);
+  }
+  std::string folder, document, socket;
+  pid_t daemon = -1;
+};
+
+int64_t TomorrowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             (std::chrono::system_clock::now() + std::chrono::hours(24)).time_since_epoch())
+      .count();
+}
+
+void BM_SubmitAndListWithTenThousandQueued(benchmark::State& state) {
+  Scratch scratch;
+  const auto queue_folder = std::filesystem::path(scratch.folder) / "state" / "qvfax" / "queue";
+  std::filesystem::create_directories(queue_folder);
+  const auto fill_start = Clock::now();
+  {
+    auto store = queue::OpenSqliteStore((queue_folder / "jobs.sqlite").string());
+    queue::Job job;
+    job.spec.number = "0612345678";
+    job.spec.files = {scratch.document};
+    job.spec.pages = 1;
+    job.next_try_ms = TomorrowMs();
+    for (int i = 0; i < 10'000; ++i) store->Add(job);
+  }
+  const double fill_ms = Ms(Clock::now() - fill_start);
+  const auto start = Clock::now();
+  scratch.daemon = bench::StartLineDaemon(scratch.socket);
+  const double start_ms = Ms(Clock::now() - start);
+  rpc::Client client(rpc::ConnectUnixSocket(scratch.socket));
+  double submit_ms = 0, submit_max_ms = 0, jobs_ms = 0;
+  int submits = 0, lists = 0;
+  size_t listed = 0;
+  for (auto _ : state) {
+    auto t = Clock::now();
+    client.Call("submit", {{"number", "0612345678"}, {"files", {scratch.document}}, {"at", TomorrowMs()}});
+    const double one = Ms(Clock::now() - t);
+    submit_ms += one;
+    submit_max_ms = std::max(submit_max_ms, one);
+    ++submits;
+    if (submits % 10 == 0) {
+      t = Clock::now();
+      listed = client.Call("jobs", rpc::json::object()).size();
+      jobs_ms += Ms(Clock::now() - t);
+      ++lists;
+    }
+  }
+  if (listed < 10'000) state.SkipWithError("the queue lost jobs");
+  state.counters["fill_10k_ms"] = fill_ms;
+  state.counters["daemon_start_ms"] = start_ms;
+  state.counters["submit_ms"] = submit_ms / submits;
+  state.counters["submit_max_ms"] = submit_max_ms;
+  state.counters["jobs_ms"] = lists ? jobs_ms / lists : 0;
+  state.counters["jobs_listed"] = static_cast<double>(listed);
+}
+BENCHMARK(BM_SubmitAndListWithTenThousandQueued)->Iterations(100)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_RunnerBesideAClient(benchmark::State& state) {
+  Scratch scratch;
+  scratch.daemon = bench::StartLineDaemon(scratch.socket);
+  rpc::Client client(rpc::ConnectUnixSocket(scratch.socket));
+  client.call_timeout = std::chrono::minutes(5);
+  double client_ms = 0, queue_ms = 0;
+  for (auto _ : state) {
+    client_ms += bench::SendThroughServer(scratch.socket, scratch.document).total_ms;
+    const auto t = Clock::now();
+    const auto queued = client.Call("submit", {{"number", "0612345678"}, {"files", {scratch.document}}});
+    const auto ended = client.Call("wait", {{"job", queued.at("job")}});
+    queue_ms += Ms(Clock::now() - t);
+    if (ended.value("outcome", "") != "delivered") state.SkipWithError("the queued fax was not delivered");
+  }
+  const double runs = static_cast<double>(state.iterations());
+  state.counters["client_ms"] = client_ms / runs;
+  state.counters["queue_ms"] = queue_ms / runs;
+  state.counters["runner_overhead_ms"] = (queue_ms - client_ms) / runs;
+}
+BENCHMARK(BM_RunnerBesideAClient)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace qvfax
+
+BENCHMARK_MAIN();
