@@ -1,5 +1,7 @@
 #include "queue/job_json.h"
 
+#include <fmt/format.h>
+
 namespace qvfax::queue {
 
 using nlohmann::json;
@@ -42,24 +44,38 @@ JobSpec SpecFromJson(const json& j) {
   return s;
 }
 
-json ToJson(const Job& job) {
-  json j{{"job", job.id},
-         {"number", job.spec.number},
-         {"state", StateName(job.state)},
-         {"attempts", job.attempts},
-         {"max_attempts", job.spec.max_attempts},
-         {"pages", job.spec.pages},
-         {"pages_sent", job.pages_sent},
-         {"submitted_ms", job.submitted_ms},
-         {"next_try_ms", job.next_try_ms},
-         {"port", job.port},
-         {"reason", job.reason}};
+namespace {
+
+void AppendJob(std::string& out, const Job& job) {
+  out += fmt::format(
+      "{{\"attempts\":{},\"job\":{},\"max_attempts\":{},\"next_try_ms\":{},\"number\":{},\"pages\":{},"
+      "\"pages_sent\":{},\"port\":{},\"reason\":{},\"state\":\"{}\",\"submitted_ms\":{}",
+      job.attempts, job.id, job.spec.max_attempts, job.next_try_ms, json(job.spec.number).dump(), job.spec.pages,
+      job.pages_sent, json(job.port).dump(), json(job.reason).dump(-1, ' ', false, json::error_handler_t::replace),
+      StateName(job.state), job.submitted_ms);
   if (Finished(job.state)) {
-    j["outcome"] = OutcomeName(job.outcome);
-    j["exit"] = static_cast<int>(job.outcome);
-    j["ended_ms"] = job.ended_ms;
+    out += fmt::format(",\"ended_ms\":{},\"exit\":{},\"outcome\":\"{}\"", job.ended_ms,
+                       static_cast<int>(job.outcome), OutcomeName(job.outcome));
   }
-  return j;
+  out += '}';
+}
+
+}  // namespace
+
+std::string JobsText(const std::vector<Job>& jobs) {
+  std::string out = "[";
+  out.reserve(jobs.size() * 220 + 2);
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    if (i) out += ',';
+    AppendJob(out, jobs[i]);
+  }
+  return out + "]";
+}
+
+json ToJson(const Job& job) {
+  std::string text;
+  AppendJob(text, job);
+  return json::parse(text);
 }
 
 json ToJson(const Attempt& a) {

@@ -50,11 +50,6 @@ queue::JobSpec SpecParam(const json& params, const PeerIdentity& who) {
   return spec;
 }
 
-json JobList(const std::vector<queue::Job>& jobs) {
-  json list = json::array();
-  for (const auto& job : jobs) list.push_back(queue::ToJson(job));
-  return list;
-}
 
 }  // namespace
 
@@ -83,9 +78,10 @@ bool Broker::Impl::DispatchJobOperation(const std::shared_ptr<Connection>& conn,
   if (!jobs) throw SurfaceError(codes::kMethodNotFound, "this qvfaxd keeps no queue (started with --no-queue)");
   try {
     if (method == "jobs") {
-      Reply(*conn, message.id, JobList(jobs->Jobs()));
+      if (!message.id.is_null()) conn->Send(ResultText(message.id, queue::JobsText(jobs->Jobs())));
     } else if (method == "history") {
-      Reply(*conn, message.id, JobList(jobs->History(std::clamp(params.value("limit", 50), 1, 10000))));
+      const auto ended = jobs->History(std::clamp(params.value("limit", 50), 1, 10000));
+      if (!message.id.is_null()) conn->Send(ResultText(message.id, queue::JobsText(ended)));
     } else if (method == "attempts") {
       const auto job = jobs->Find(JobParam(params));
       if (!job) throw queue::Refused(fmt::format("no job {}", JobParam(params)));

@@ -42,6 +42,10 @@ std::string Result(const json& id, const json& result) {
                                                                           json::error_handler_t::replace);
 }
 
+std::string ResultText(const json& id, const std::string& result) {
+  return "{\"id\":" + id.dump() + ",\"jsonrpc\":\"2.0\",\"result\":" + result + "}";
+}
+
 std::string Error(const json& id, const Failure& failure) {
   json error{{"code", failure.code}, {"message", failure.message}};
   if (!failure.data.is_null()) error["data"] = failure.data;

@@ -53,6 +53,8 @@ struct Failure {
 std::variant<Message, Failure> Parse(const std::string& line);
 
 std::string Result(const json& id, const json& result);
+// The same, for a result already written as JSON text (long lists).
+std::string ResultText(const json& id, const std::string& result);
 std::string Error(const json& id, const Failure& failure);
 std::string Request(const json& id, const std::string& method, const json& params);
 std::string Notification(const std::string& method, const json& params);
