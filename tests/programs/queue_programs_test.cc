@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -108,6 +110,34 @@ TEST(QueuePrograms, RefusedJobsComeBackAsExitStatusesAndLeaveNothingQueued) {
   EXPECT_EQ(jobs.out, "[]\n");
   std::error_code ec;
   EXPECT_TRUE(std::filesystem::is_empty(daemon.StateFolder() + "/qvfax/queue/documents", ec));
+}
+
+}  // namespace
+}  // namespace qvfax::testing
+
+namespace qvfax::testing {
+namespace {
+
+TEST(QueuePrograms, TheNotifyCommandHearsHowEachJobEnded) {
+  const std::string fifo = ScratchPath("notified.fifo");
+  std::filesystem::remove(fifo);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string script = ScratchPath("notify.sh");
+  {
+    std::ofstream out(script);
+    out << "#!/bin/sh\necho \"$@\" > " << fifo << "\n";
+  }
+  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  DaemonProcess daemon(100, {"--notify-command", script});
+  const std::string document = MakeFaxTiff(ScratchPath("notified.tif"), 2, pages::PageResolution::kFine,
+                                           pages::PageStyle::kText);
+  const auto submitted = RunToEnd(Qvfax(daemon, {"submit", "0612345678", document}));
+  ASSERT_EQ(submitted.exit, 0) << submitted.err;
+  // Opening the pipe waits for the command to write it.
+  std::ifstream heard(fifo);
+  std::string line;
+  std::getline(heard, line);
+  EXPECT_EQ(line, "1 0612345678 delivered 2");
 }
 
 }  // namespace
