@@ -17,21 +17,12 @@
 #include "engines/sim/sim_bank.h"
 #include "rpc/broker.h"
 #include "tiff_maker.h"
+#include "unix_socket.h"
 
 namespace qvfax::daemon {
 namespace {
 
-int Connected(const std::string& path) {
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
+using testing::ConnectedUnixSocket;
 
 TEST(ShutdownStress, StartAndStopAThousandTimesWithClientsConnected) {
   const std::string socket = testing::ScratchPath("stress.sock");
@@ -47,7 +38,7 @@ TEST(ShutdownStress, StartAndStopAThousandTimesWithClientsConnected) {
     std::thread loop([&] { io.run(); });
     int clients[3];
     for (int& fd : clients) {
-      fd = Connected(socket);
+      fd = ConnectedUnixSocket(socket);
       ASSERT_GE(fd, 0) << "round " << round;
       (void)!::write(fd, request.data(), request.size());
     }

@@ -212,34 +212,6 @@ TEST(Prepare, AFailedDocumentLeavesNothingBehind) {
 namespace qvfax::documents {
 namespace {
 
-// A fine fax TIFF coded T.4 (two-dimensional), as many fax programs write them.
-std::string T4FaxTiff(const std::string& path, int count) {
-  const std::string g4 = testing::MakeFaxTiff(path + ".g4.tif", count, pages::PageResolution::kFine,
-                                              pages::PageStyle::kText);
-  TIFF* out = TIFFOpen(path.c_str(), "w");
-  for (int n = 1; n <= count; ++n) {
-    pages::BitmapPage page;
-    pages::ReadBitmapPage(g4, n, page);
-    TIFFSetField(out, TIFFTAG_IMAGEWIDTH, page.width);
-    TIFFSetField(out, TIFFTAG_IMAGELENGTH, page.rows);
-    TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 1);
-    TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX3);
-    TIFFSetField(out, TIFFTAG_GROUP3OPTIONS, GROUP3OPT_2DENCODING);
-    TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, page.rows);
-    TIFFSetField(out, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-    TIFFSetField(out, TIFFTAG_XRESOLUTION, 204.0f);
-    TIFFSetField(out, TIFFTAG_YRESOLUTION, 196.0f);
-    TIFFSetField(out, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
-    const size_t stride = (page.width + 7) / 8;
-    for (uint32_t row = 0; row < page.rows; ++row) TIFFWriteScanline(out, page.bits.data() + row * stride, row, 0);
-    TIFFWriteDirectory(out);
-  }
-  TIFFClose(out);
-  return path;
-}
-
 uint16_t CompressionOf(const std::string& file, int page) {
   TIFF* tiff = TIFFOpen(file.c_str(), "r");
   uint16_t compression = 0;
@@ -252,19 +224,20 @@ uint16_t CompressionOf(const std::string& file, int page) {
 // Fax pages of the wanted resolution go as they are coded (still T.4 here);
 // at another resolution they are made anew (T.6).
 TEST(Prepare, FaxPagesOfTheWantedResolutionGoAsTheyAreCoded) {
-  const std::string fine = T4FaxTiff(ScratchPath("fine-t4.tif"), 2);
+  // T.4 two-dimensional, as many fax programs write their pages.
+  const std::string fine = testing::WriteBilevelTiff(ScratchPath("fine-t4.tif"), 1728, 2200, 196.0f, true);
   const std::tuple<Resolution, uint16_t, bool> rows[] = {{Resolution::kFine, COMPRESSION_CCITTFAX3, false},
                                                          {Resolution::kStandard, COMPRESSION_CCITTFAX4, true}};
   for (const auto& [resolution, compression, remade] : rows) {
     PrepareOptions options;
     options.format.resolution = resolution;
     const auto prepared = Prepare({fine}, Folder("fax-pages"), options);
-    ASSERT_EQ(prepared.pages, 2);
+    ASSERT_EQ(prepared.pages, 1);
     pages::BitmapPage original, page;
-    ASSERT_EQ(pages::ReadBitmapPage(fine, 2, original), 0);
-    ASSERT_EQ(pages::ReadBitmapPage(prepared.files[0], 2, page), 0);
+    ASSERT_EQ(pages::ReadBitmapPage(fine, 1, original), 0);
+    ASSERT_EQ(pages::ReadBitmapPage(prepared.files[0], 1, page), 0);
     EXPECT_EQ(page.y_dpi, YDpi(resolution));
-    EXPECT_EQ(CompressionOf(prepared.files[0], 2), compression);
+    EXPECT_EQ(CompressionOf(prepared.files[0], 1), compression);
     if (remade) {
       EXPECT_NEAR(page.rows, original.rows / 2, 1);
     } else {

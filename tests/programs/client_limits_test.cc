@@ -15,22 +15,11 @@
 #include <vector>
 
 #include "daemon_process.h"
+#include "unix_socket.h"
 #include "rpc/client.h"
 
 namespace qvfax::testing {
 namespace {
-
-int Connected(const std::string& path) {
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
 
 // Everything the daemon sends until it closes, or "" after `seconds` of silence.
 std::string ReadToEnd(int fd, int seconds) {
@@ -48,7 +37,7 @@ std::string ReadToEnd(int fd, int seconds) {
 TEST(QvfaxdLimits, AClientThatNeverReadsIsDroppedAndOthersAreServed) {
   std::signal(SIGPIPE, SIG_IGN);  // its writes fail once it is dropped
   DaemonProcess daemon;
-  const int greedy = Connected(daemon.socket());
+  const int greedy = ConnectedUnixSocket(daemon.socket());
   ASSERT_GE(greedy, 0);
   // Each answer is the whole status document (some kilobytes): 10,000 of
   // them are far more than the daemon keeps for one client.
@@ -79,11 +68,11 @@ TEST(QvfaxdLimits, PastFiveHundredAndTwelveClientsANewOneIsRefusedWithAReason) {
   DaemonProcess daemon;
   std::vector<int> clients;
   for (int i = 0; i < 512; ++i) {
-    const int fd = Connected(daemon.socket());
+    const int fd = ConnectedUnixSocket(daemon.socket());
     ASSERT_GE(fd, 0) << i;
     clients.push_back(fd);
   }
-  const int one_too_many = Connected(daemon.socket());
+  const int one_too_many = ConnectedUnixSocket(daemon.socket());
   ASSERT_GE(one_too_many, 0);
   const std::string said = ReadToEnd(one_too_many, 10);
   ::close(one_too_many);

@@ -90,4 +90,10 @@ Finished RunToEnd(std::vector<std::string> args, const RunOptions& options) {
   return {exit, run.out(), run.err()};
 }
 
+std::vector<std::string> QvfaxOn(const std::string& socket, std::vector<std::string> args) {
+  std::vector<std::string> all = {QVFAX_PATH, "--socket", socket};
+  all.insert(all.end(), args.begin(), args.end());
+  return all;
+}
+
 }  // namespace qvfax::testing

@@ -40,4 +40,7 @@ struct Finished {
 };
 Finished RunToEnd(std::vector<std::string> args, const RunOptions& options = {});
 
+// qvfax's command line for `args`, talking to the daemon at `socket`.
+std::vector<std::string> QvfaxOn(const std::string& socket, std::vector<std::string> args);
+
 }  // namespace qvfax::testing

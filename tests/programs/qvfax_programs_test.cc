@@ -20,11 +20,7 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-Args Qvfax(const DaemonProcess& daemon, Args args) {
-  Args all = {QVFAX_PATH, "--socket", daemon.socket()};
-  all.insert(all.end(), args.begin(), args.end());
-  return all;
-}
+Args Qvfax(const DaemonProcess& daemon, Args args) { return QvfaxOn(daemon.socket(), std::move(args)); }
 
 // The fax the line engine's virtual remote stored, and how it saw the caller.
 struct Received {

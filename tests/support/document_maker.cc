@@ -96,7 +96,7 @@ std::string WriteTiledTiff(const std::string& path, uint32_t columns, uint32_t r
   return path;
 }
 
-std::string WriteBilevelTiff(const std::string& path, uint32_t columns, uint32_t rows, float y_dpi) {
+std::string WriteBilevelTiff(const std::string& path, uint32_t columns, uint32_t rows, float y_dpi, bool t4) {
   TIFF* tiff = TIFFOpen(path.c_str(), "w");
   if (!tiff) throw std::runtime_error("cannot write " + path);
   TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, columns);
@@ -104,7 +104,8 @@ std::string WriteBilevelTiff(const std::string& path, uint32_t columns, uint32_t
   TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 1);
   TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
   TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-  TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+  TIFFSetField(tiff, TIFFTAG_COMPRESSION, t4 ? COMPRESSION_CCITTFAX3 : COMPRESSION_CCITTFAX4);
+  if (t4) TIFFSetField(tiff, TIFFTAG_GROUP3OPTIONS, GROUP3OPT_2DENCODING);
   TIFFSetField(tiff, TIFFTAG_XRESOLUTION, 204.0f);
   TIFFSetField(tiff, TIFFTAG_YRESOLUTION, y_dpi);
   TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);

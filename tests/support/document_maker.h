@@ -15,6 +15,7 @@ std::string WriteImage(const std::string& path, size_t columns, size_t rows, dou
 // A tiled 8-bit grey TIFF.
 std::string WriteTiledTiff(const std::string& path, uint32_t columns, uint32_t rows);
 // A bilevel TIFF page of `columns` at 204 x `y_dpi`, a black bar every 64 rows.
-std::string WriteBilevelTiff(const std::string& path, uint32_t columns, uint32_t rows, float y_dpi);
+// T.6 coded, or T.4 two-dimensional when `t4` is set.
+std::string WriteBilevelTiff(const std::string& path, uint32_t columns, uint32_t rows, float y_dpi, bool t4 = false);
 
 }  // namespace qvfax::testing
