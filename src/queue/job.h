@@ -42,6 +42,7 @@ struct Job {
   Exit outcome = Exit::kDelivered;  // meaningful once finished
   std::string reason;               // why it ended as it did, or why it waits
   std::string port;                 // the port of its latest attempt
+  bool removing = false;            // removed while running: it ends cancelled, whatever its attempt did
 };
 
 // One try at sending a job, as the server object reported it.

@@ -177,6 +177,7 @@ void JobQueue::Remove(int64_t id) {
         slot->home->Post([runner = slot->runner] { runner->Cancel(); });
       }
       job.reason = "being cancelled";
+      job.removing = true;
       return;
     }
     waiting_.erase({job.next_try_ms, id});
@@ -282,7 +283,7 @@ void JobQueue::Settle(Job& job, const Attempt& attempt, Events& events) {
   if (attempt.outcome == Exit::kDelivered) {
     job.state = JobState::kDone;
     job.reason = why;
-  } else if (attempt.outcome == Exit::kCancelled) {
+  } else if (attempt.outcome == Exit::kCancelled || job.removing) {
     job.state = JobState::kCancelled;
     job.reason = "cancelled";
   } else if (retry && job.attempts < job.spec.max_attempts) {

@@ -25,6 +25,18 @@ class PortRunner::Sink : public BkgFaxVmEventi {
   PortRunner& runner_;
 };
 
+namespace {
+
+// For an object whose work ends with nobody to tell.
+class SilentSink : public BkgFaxVmEventi {
+ public:
+  void AttivitaCambiata(QvBkgFaxVmAttivita&) override {}
+  void InizioInvio() override {}
+  void FineInvio() override {}
+};
+
+}  // namespace
+
 PortRunner::PortRunner(std::string port, std::function<int64_t()> now_ms, Done done)
     : port_(std::move(port)), now_ms_(std::move(now_ms)), done_(std::move(done)),
       sink_(std::make_shared<Sink>(*this)) {}
@@ -32,7 +44,7 @@ PortRunner::PortRunner(std::string port, std::function<int64_t()> now_ms, Done d
 PortRunner::~PortRunner() {
   if (server_) {
     // Shutting down mid-attempt: the object ends its work with nobody listening.
-    server_->BkgFaxVmEventi(nullptr);
+    server_->BkgFaxVmEventi(std::make_shared<SilentSink>());
     server_.reset();
   }
 }
@@ -157,7 +169,7 @@ void PortRunner::Finish() {
     } catch (const AutomationError&) {
       // Ending is best effort: the object goes either way.
     }
-    server_->BkgFaxVmEventi(nullptr);
+    server_->BkgFaxVmEventi(std::make_shared<SilentSink>());
     server_.reset();
   }
   attempt_.ended_ms = now_ms_();
