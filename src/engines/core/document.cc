@@ -6,6 +6,7 @@
 #include "engines/pages/bitmap_page.h"
 #include "engines/pages/header_painter.h"
 #include "engines/pages/raw_pages.h"
+#include "values/enums.h"
 
 namespace qvfax::core {
 
@@ -17,22 +18,23 @@ int32_t AssembleDocument(const Bank::State& state, const FaxObject& fax, const s
                   [](const auto& page) { return pages::CopyableAsCoded(page.first, page.second); })) {
     if (pages::CopyCodedPages(fax.attached, path) == 0) return 0;
   }
-  std::vector<pages::BitmapPage> document;
-  for (const auto& [file, page_in_file] : fax.attached) {
+  // Otherwise a page at a time: read, header drawn, coded and written, so a
+  // long fax is never held whole.
+  if (fax.attached.empty()) return 0;
+  const auto count = static_cast<int>(fax.attached.size());
+  pages::FaxTiffWriter writer(path, static_cast<uint16_t>(count));
+  if (!writer.ok()) return qbfaxvmec_FER_FILE_WRITE;
+  const pages::HeaderText text{state.header_left, state.header_center, state.header_right, state.local_id,
+                               fax.number,        state.header_face,   state.header_font_size, state.header_height};
+  const auto now = state.clock->LocalNow();
+  for (int i = 0; i < count; ++i) {
+    const auto& [file, page_in_file] = fax.attached[static_cast<size_t>(i)];
     pages::BitmapPage page;
     if (const int32_t error = pages::ReadBitmapPage(file, page_in_file, page)) return error;
-    document.push_back(std::move(page));
+    if (state.header_enabled) pages::PaintHeader(page, text, i + 1, count, now);
+    if (const int32_t error = writer.Add(page)) return error;
   }
-  if (document.empty()) return 0;
-  if (state.header_enabled) {
-    pages::HeaderText text{state.header_left, state.header_center, state.header_right, state.local_id,
-                           fax.number,        state.header_face,   state.header_font_size, state.header_height};
-    const auto now = state.clock->LocalNow();
-    for (size_t i = 0; i < document.size(); ++i) {
-      pages::PaintHeader(document[i], text, static_cast<int>(i + 1), static_cast<int>(document.size()), now);
-    }
-  }
-  return pages::WriteFaxDocument(path, document);
+  return writer.Close();
 }
 
 }  // namespace qvfax::core
