@@ -86,9 +86,9 @@ void BM_SubmitAndListWithTenThousandQueued(benchmark::State& state) {
   {
     auto store = queue::OpenSqliteStore((queue_folder / "jobs.sqlite").string());
     queue::Job job;
-    job.spec.number = "0612345678";
-    job.spec.files = {scratch.document};
-    job.spec.pages = 1;
+    job.request.number = "0612345678";
+    job.request.files = {scratch.document};
+    job.request.pages = 1;
     job.next_try_ms = TomorrowMs();
     for (int i = 0; i < 10'000; ++i) store->Add(job);
   }

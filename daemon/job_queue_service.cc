@@ -52,7 +52,7 @@ JobQueueService::JobQueueService(rpc::Broker& broker, const QueueSettings& setti
   options.on_event = [&broker](const nlohmann::json& change) { broker.JobChanged(change); };
   if (!settings.notify_command.empty()) {
     options.on_end = [command = settings.notify_command](const queue::Job& job) {
-      RunNotifyCommand(command, {std::to_string(job.id), job.spec.number, queue::OutcomeName(job.outcome),
+      RunNotifyCommand(command, {std::to_string(job.id), job.request.number, queue::OutcomeName(job.outcome),
                                  std::to_string(job.pages_sent)});
     };
   }

@@ -11,7 +11,7 @@
 namespace qvfax::queue {
 
 // What the sender asked for; the files are the prepared fax TIFFs.
-struct JobSpec {
+struct JobRequest {
   std::string number;
   std::vector<std::string> files;
   int32_t resolution = 3;  // the Risoluzione code that sends the prepared pages as they are
@@ -32,7 +32,7 @@ bool Finished(JobState state);
 
 struct Job {
   int64_t id = 0;
-  JobSpec spec;
+  JobRequest request;
   JobState state = JobState::kQueued;
   int64_t submitted_ms = 0;
   int64_t next_try_ms = 0;  // when a queued job may be tried

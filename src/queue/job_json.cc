@@ -19,7 +19,7 @@ const char* StateName(JobState state) {
 
 bool Finished(JobState state) { return state == JobState::kDone || state == JobState::kFailed || state == JobState::kCancelled; }
 
-json ToJson(const JobSpec& s) {
+json ToJson(const JobRequest& s) {
   return {{"number", s.number},     {"files", s.files},
           {"resolution", s.resolution}, {"ecm", s.ecm},
           {"header", s.header},     {"local_id", s.local_id},
@@ -28,8 +28,8 @@ json ToJson(const JobSpec& s) {
           {"owner_session", s.owner_session}};
 }
 
-JobSpec SpecFromJson(const json& j) {
-  JobSpec s;
+JobRequest RequestFromJson(const json& j) {
+  JobRequest s;
   s.number = j.value("number", "");
   s.files = j.value("files", std::vector<std::string>{});
   s.resolution = j.value("resolution", 3);
@@ -50,7 +50,7 @@ void AppendJob(std::string& out, const Job& job) {
   out += fmt::format(
       "{{\"attempts\":{},\"job\":{},\"max_attempts\":{},\"next_try_ms\":{},\"number\":{},\"pages\":{},"
       "\"pages_sent\":{},\"port\":{},\"reason\":{},\"state\":\"{}\",\"submitted_ms\":{}",
-      job.attempts, job.id, job.spec.max_attempts, job.next_try_ms, json(job.spec.number).dump(), job.spec.pages,
+      job.attempts, job.id, job.request.max_attempts, job.next_try_ms, json(job.request.number).dump(), job.request.pages,
       job.pages_sent, json(job.port).dump(), json(job.reason).dump(-1, ' ', false, json::error_handler_t::replace),
       StateName(job.state), job.submitted_ms);
   if (Finished(job.state)) {

@@ -8,8 +8,8 @@
 
 namespace qvfax::queue {
 
-nlohmann::json ToJson(const JobSpec& spec);
-JobSpec SpecFromJson(const nlohmann::json& j);
+nlohmann::json ToJson(const JobRequest& request);
+JobRequest RequestFromJson(const nlohmann::json& j);
 nlohmann::json ToJson(const Job& job);
 // Jobs as a JSON array, written straight to text: ten thousand of them in a
 // few milliseconds, where building the objects first takes ten times that.

@@ -46,9 +46,9 @@ nlohmann::json Change(const char* event, const Job& job) {
 }
 
 // The prepared documents of a job that has ended are of no more use.
-void RemoveDocuments(const JobSpec& spec) {
+void RemoveDocuments(const JobRequest& request) {
   std::error_code ec;
-  for (const auto& file : spec.files) {
+  for (const auto& file : request.files) {
     std::filesystem::remove(file, ec);
     std::filesystem::remove(std::filesystem::path(file).parent_path(), ec);  // only once empty
   }
@@ -111,20 +111,20 @@ void JobQueue::Recover() {
   }
 }
 
-int64_t JobQueue::Submit(JobSpec spec) {
-  CheckNumber(spec.number);
-  if (spec.files.empty()) throw Refused("no document to send");
+int64_t JobQueue::Submit(JobRequest request) {
+  CheckNumber(request.number);
+  if (request.files.empty()) throw Refused("no document to send");
   // A document the port could not send fails now, with no attempt made.
-  for (const auto& file : spec.files) {
+  for (const auto& file : request.files) {
     if (pages::CountPages(file) <= 0) throw Refused(file + ": not a fax document that can be sent");
   }
-  if (spec.max_attempts < 1 || spec.max_attempts > 100) throw Refused("the attempts must be from 1 to 100");
+  if (request.max_attempts < 1 || request.max_attempts > 100) throw Refused("the attempts must be from 1 to 100");
   const int64_t now = options_.now_ms();
-  if (spec.not_before_ms != 0 && spec.not_before_ms < now) throw Refused("the time to send has passed");
+  if (request.not_before_ms != 0 && request.not_before_ms < now) throw Refused("the time to send has passed");
   Job job;
-  job.spec = std::move(spec);
+  job.request = std::move(request);
   job.submitted_ms = now;
-  job.next_try_ms = std::max(now, job.spec.not_before_ms);
+  job.next_try_ms = std::max(now, job.request.not_before_ms);
   nlohmann::json change;
   {
     std::lock_guard lock(mutex_);
@@ -227,7 +227,7 @@ void JobQueue::Dispatch() {
       store_->Save(job);
       slot->job = id;
       events.changes.push_back(Change("started", job));
-      slot->home->Post([runner = slot->runner, id, n = job.attempts, spec = job.spec] { runner->Start(id, n, spec); });
+      slot->home->Post([runner = slot->runner, id, n = job.attempts, request = job.request] { runner->Start(id, n, request); });
     }
     // Sleep until the next job falls due; a free port or a new job wakes us sooner.
     auto& clock = *RequireApartment().clock;
@@ -286,7 +286,7 @@ void JobQueue::Settle(Job& job, const Attempt& attempt, Events& events) {
   } else if (attempt.outcome == Exit::kCancelled || job.removing) {
     job.state = JobState::kCancelled;
     job.reason = "cancelled";
-  } else if (retry && job.attempts < job.spec.max_attempts) {
+  } else if (retry && job.attempts < job.request.max_attempts) {
     job.state = JobState::kQueued;
     job.next_try_ms = now + std::chrono::duration_cast<std::chrono::milliseconds>(*retry).count();
     job.reason = fmt::format("{} ({}); tried again in {} s", OutcomeName(attempt.outcome), why, retry->count());
@@ -301,7 +301,7 @@ void JobQueue::Settle(Job& job, const Attempt& attempt, Events& events) {
 }
 
 void JobQueue::End(Job& job, Events& events) {
-  RemoveDocuments(job.spec);
+  RemoveDocuments(job.request);
   events.changes.push_back(Change("ended", job));
   events.ended.push_back(job);
   auto [first, last] = waiters_.equal_range(job.id);

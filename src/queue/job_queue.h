@@ -60,7 +60,7 @@ class JobQueue {
 
   // Queues a job; throws Refused for a bad number, a time gone by or a bad
   // attempt limit, StoreError when it cannot be stored (nothing is then kept).
-  int64_t Submit(JobSpec spec);
+  int64_t Submit(JobRequest request);
   std::vector<Job> Jobs() const;  // not finished, in order of id
   std::vector<Job> History(int limit) const;
   std::optional<Job> Find(int64_t id) const;

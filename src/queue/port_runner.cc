@@ -49,8 +49,8 @@ PortRunner::~PortRunner() {
   }
 }
 
-void PortRunner::Start(int64_t job, int32_t number, const JobSpec& spec) {
-  spec_ = spec;
+void PortRunner::Start(int64_t job, int32_t number, const JobRequest& request) {
+  request_ = request;
   attempt_ = Attempt{};
   attempt_.job = job;
   attempt_.number = number;
@@ -102,10 +102,10 @@ void PortRunner::Continue() {
         server_->SelezionaFaxModem(port_);
         if (!server_->InfoFaxModem()) return Fail(qbfaxvmec_FER_NO_MODEM_ON_PORT, "No fax modem on " + port_);
         if (cancelled_) return Finish();
-        if (!spec_.local_id.empty()) server_->IdLocale(spec_.local_id);
-        if (!spec_.header.empty()) {
+        if (!request_.local_id.empty()) server_->IdLocale(request_.local_id);
+        if (!request_.header.empty()) {
           server_->Intestazione()->Attivata(true);
-          server_->Intestazione()->Sinistra(spec_.header);
+          server_->Intestazione()->Sinistra(request_.header);
         }
         server_->TestDialTone(true);
         return Await(Step::kOpening, &QvVavUvaRazUr::ApriPorta);
@@ -126,12 +126,12 @@ void PortRunner::Opened() {
   }
   opened_ = true;
   if (cancelled_) return Close();
-  server_->NumeroFax(spec_.number);
+  server_->NumeroFax(request_.number);
   std::string files;
-  for (const auto& file : spec_.files) files += (files.empty() ? "" : "+") + file;
+  for (const auto& file : request_.files) files += (files.empty() ? "" : "+") + file;
   server_->FilesTif(files);
-  server_->Trasmissione()->Risoluzione()->Codice(spec_.resolution);
-  server_->Trasmissione()->ECM()->Codice(spec_.ecm ? qbfaxvmbecm_Enable : qbfaxvmbecm_Disable);
+  server_->Trasmissione()->Risoluzione()->Codice(request_.resolution);
+  server_->Trasmissione()->ECM()->Codice(request_.ecm ? qbfaxvmbecm_Enable : qbfaxvmbecm_Disable);
   send_ended_ = false;
   Await(Step::kSending, &QvVavUvaRazUr::Invia);
 }
@@ -175,7 +175,7 @@ void PortRunner::Finish() {
   attempt_.ended_ms = now_ms_();
   attempt_.outcome = cancelled_ ? Exit::kCancelled : OutcomeOf(attempt_.error, attempt_.trm_status);
   // A delivered fax is one whose termination status said so, every page sent.
-  if (attempt_.outcome == Exit::kDelivered && attempt_.pages_sent < spec_.pages && spec_.pages > 0) {
+  if (attempt_.outcome == Exit::kDelivered && attempt_.pages_sent < request_.pages && request_.pages > 0) {
     attempt_.outcome = Exit::kLineFailure;
   }
   step_ = Step::kIdle;

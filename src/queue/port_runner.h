@@ -29,7 +29,7 @@ class PortRunner {
   bool Busy() const { return step_ != Step::kIdle; }
 
   // Starts attempt `number` of `job`; `done` hears of its end, once.
-  void Start(int64_t job, int32_t number, const JobSpec& spec);
+  void Start(int64_t job, int32_t number, const JobRequest& request);
   // Cancels the attempt under way: the fax is aborted if it is being sent,
   // else the attempt stops at its next step. It ends as cancelled.
   void Cancel();
@@ -56,7 +56,7 @@ class PortRunner {
   std::shared_ptr<QvVavUvaRazUr> server_;
   Step step_ = Step::kIdle;
   bool waiting_ = false, send_ended_ = false, cancelled_ = false, opened_ = false;
-  JobSpec spec_;
+  JobRequest request_;
   Attempt attempt_;
 };
 

@@ -53,13 +53,13 @@ class Statement {
 };
 
 constexpr const char* kJobColumns =
-    "id, state, spec, submitted, next_try, ended, attempts, pages_sent, outcome, reason, port";
+    "id, state, request, submitted, next_try, ended, attempts, pages_sent, outcome, reason, port";
 
 Job ReadJob(const Statement& s) {
   Job job;
   job.id = s.Int(0);
   job.state = static_cast<JobState>(s.Int(1));
-  job.spec = SpecFromJson(json::parse(s.Text(2), nullptr, false));
+  job.request = RequestFromJson(json::parse(s.Text(2), nullptr, false));
   job.submitted_ms = s.Int(3);
   job.next_try_ms = s.Int(4);
   job.ended_ms = s.Int(5);
@@ -91,7 +91,7 @@ class SqliteJobStore : public JobStore {
       Statement check(db_, "PRAGMA quick_check");
       if (check.Step() && check.Text(0) != "ok") throw StoreError("damaged: " + check.Text(0));
       Exec("CREATE TABLE IF NOT EXISTS jobs (id INTEGER PRIMARY KEY AUTOINCREMENT, state INTEGER NOT NULL,"
-           " spec TEXT NOT NULL, submitted INTEGER NOT NULL, next_try INTEGER NOT NULL, ended INTEGER NOT NULL,"
+           " request TEXT NOT NULL, submitted INTEGER NOT NULL, next_try INTEGER NOT NULL, ended INTEGER NOT NULL,"
            " attempts INTEGER NOT NULL, pages_sent INTEGER NOT NULL, outcome INTEGER NOT NULL,"
            " reason TEXT NOT NULL, port TEXT NOT NULL)");
       Exec("CREATE INDEX IF NOT EXISTS jobs_by_state ON jobs (state, id)");
@@ -107,7 +107,7 @@ class SqliteJobStore : public JobStore {
 
   int64_t Add(const Job& job) override {
     Transaction t(*this);
-    Statement s(db_, "INSERT INTO jobs (state, spec, submitted, next_try, ended, attempts, pages_sent, outcome,"
+    Statement s(db_, "INSERT INTO jobs (state, request, submitted, next_try, ended, attempts, pages_sent, outcome,"
                      " reason, port) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     BindJob(s, job, 1);
     s.Step();
@@ -189,7 +189,7 @@ class SqliteJobStore : public JobStore {
 
   static void BindJob(Statement& s, const Job& job, int first) {
     s.Bind(first, static_cast<int64_t>(job.state))
-        .Bind(first + 1, ToJson(job.spec).dump())
+        .Bind(first + 1, ToJson(job.request).dump())
         .Bind(first + 2, job.submitted_ms)
         .Bind(first + 3, job.next_try_ms)
         .Bind(first + 4, job.ended_ms)
@@ -201,7 +201,7 @@ class SqliteJobStore : public JobStore {
   }
 
   void Update(const Job& job) {
-    Statement s(db_, "UPDATE jobs SET state = ?, spec = ?, submitted = ?, next_try = ?, ended = ?, attempts = ?,"
+    Statement s(db_, "UPDATE jobs SET state = ?, request = ?, submitted = ?, next_try = ?, ended = ?, attempts = ?,"
                      " pages_sent = ?, outcome = ?, reason = ?, port = ? WHERE id = ?");
     BindJob(s, job, 1);
     s.Bind(11, job.id);

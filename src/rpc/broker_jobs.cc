@@ -29,25 +29,25 @@ std::string StringParam(const json& params, const char* name) {
   return value->get<std::string>();
 }
 
-queue::JobSpec SpecParam(const json& params, const PeerIdentity& who) {
-  queue::JobSpec spec;
-  spec.number = StringParam(params, "number");
-  spec.header = StringParam(params, "header");
-  spec.local_id = StringParam(params, "local_id");
-  spec.ecm = params.value("ecm", std::string("on")) != "off";
+queue::JobRequest RequestParam(const json& params, const PeerIdentity& who) {
+  queue::JobRequest request;
+  request.number = StringParam(params, "number");
+  request.header = StringParam(params, "header");
+  request.local_id = StringParam(params, "local_id");
+  request.ecm = params.value("ecm", std::string("on")) != "off";
   const auto at = params.find("at");
   if (at != params.end() && !at->is_null()) {
     if (!at->is_number_integer()) throw SurfaceError(codes::kInvalidParams, "params.at must be milliseconds since 1970");
-    spec.not_before_ms = at->get<int64_t>();
+    request.not_before_ms = at->get<int64_t>();
   }
   const auto retries = params.find("retries");
   if (retries != params.end()) {
     if (!retries->is_number_integer()) throw SurfaceError(codes::kInvalidParams, "params.retries must be a number");
-    spec.max_attempts = static_cast<int32_t>(retries->get<int64_t>() + 1);
+    request.max_attempts = static_cast<int32_t>(retries->get<int64_t>() + 1);
   }
-  spec.owner_pid = who.pid;
-  spec.owner_session = who.session;
-  return spec;
+  request.owner_pid = who.pid;
+  request.owner_session = who.session;
+  return request;
 }
 
 
@@ -99,16 +99,16 @@ bool Broker::Impl::DispatchJobOperation(const std::shared_ptr<Connection>& conn,
     } else {  // submit
       const auto files = FilesParam(params);
       const auto wanted = OptionsParam(params);
-      auto spec = SpecParam(params, conn->who);
-      documents->Post([self = shared_from_this(), conn, id = message.id, files, wanted, spec, documents_folder,
+      auto request = RequestParam(params, conn->who);
+      documents->Post([self = shared_from_this(), conn, id = message.id, files, wanted, request, documents_folder,
                        jobs]() mutable {
         Failure failure{codes::kInternalError, "", nullptr};
         try {
           const auto prepared = documents::Prepare(files, documents_folder, wanted);
-          spec.files = prepared.files;
-          spec.pages = prepared.pages;
-          spec.resolution = ResolutionCode(wanted.format.resolution);
-          const int64_t job = jobs->Submit(spec);
+          request.files = prepared.files;
+          request.pages = prepared.pages;
+          request.resolution = ResolutionCode(wanted.format.resolution);
+          const int64_t job = jobs->Submit(request);
           self->Reply(*conn, id, {{"job", job}, {"pages", prepared.pages}});
           return;
         } catch (const documents::DocumentError& e) {

@@ -31,7 +31,7 @@ int Count(const std::vector<nlohmann::json>& events, int64_t job, const std::str
 
 TEST(JobQueue, ABusyNumberThatAnswersTheSecondTimeIsDeliveredAfterTheRetryDelay) {
   QueueRig rig(1, Answering("0611", sim::Answer::kFax, 1));
-  const int64_t id = rig.queue().Submit(rig.Spec("0611", 2));
+  const int64_t id = rig.queue().Submit(rig.Request("0611", 2));
   const auto job = rig.RunUntilEnded(id);
   EXPECT_EQ(job.state, JobState::kDone);
   EXPECT_EQ(job.outcome, Exit::kDelivered);
@@ -65,9 +65,9 @@ TEST(JobQueue, EachCauseEndsAfterTheAttemptsItsRuleAllows) {
   };
   for (const auto& row : rows) {
     QueueRig rig(1, Answering("0622", row.answer));
-    auto spec = rig.Spec("0622");
-    spec.max_attempts = row.max_attempts;
-    const int64_t id = rig.queue().Submit(spec);
+    auto request = rig.Request("0622");
+    request.max_attempts = row.max_attempts;
+    const int64_t id = rig.queue().Submit(request);
     const auto job = rig.RunUntilEnded(id, 4 * 3'600'000);
     EXPECT_EQ(job.state, row.state) << queue::ToJson(job);
     EXPECT_EQ(job.outcome, row.outcome);
@@ -99,12 +99,12 @@ TEST(JobQueue, WhatTheSenderMustMendIsRefusedWithNoAttempt) {
       {"0633", rig.Document(), rig.now_ms - 1, "has passed"},
   };
   for (const auto& row : rows) {
-    queue::JobSpec spec;
-    spec.number = row.number;
-    spec.files = {row.file};
-    spec.not_before_ms = row.not_before_ms;
+    queue::JobRequest request;
+    request.number = row.number;
+    request.files = {row.file};
+    request.not_before_ms = row.not_before_ms;
     try {
-      rig.queue().Submit(spec);
+      rig.queue().Submit(request);
       ADD_FAILURE() << "accepted " << row.number << " " << row.file;
     } catch (const queue::Refused& e) {
       EXPECT_THAT(e.what(), ::testing::HasSubstr(row.reason));
@@ -119,7 +119,7 @@ TEST(JobQueue, WhatTheSenderMustMendIsRefusedWithNoAttempt) {
 TEST(JobQueue, AHundredJobsOnTwoPortsAreEachDeliveredExactlyOnce) {
   QueueRig rig(2);
   std::vector<int64_t> ids;
-  for (int i = 0; i < 100; ++i) ids.push_back(rig.queue().Submit(rig.Spec("0640" + std::to_string(i))));
+  for (int i = 0; i < 100; ++i) ids.push_back(rig.queue().Submit(rig.Request("0640" + std::to_string(i))));
   rig.Run(60 * 60'000);
   std::map<std::string, int> ports;
   for (const int64_t id : ids) {
@@ -139,9 +139,9 @@ TEST(JobQueue, AHundredJobsOnTwoPortsAreEachDeliveredExactlyOnce) {
 
 TEST(JobQueue, JobsWaitForTheirTimeAndThenGoInOrderOfIt) {
   QueueRig rig;
-  auto later = rig.Spec("0651");
+  auto later = rig.Request("0651");
   later.not_before_ms = rig.now_ms + 20 * 60'000;
-  auto sooner = rig.Spec("0652");
+  auto sooner = rig.Request("0652");
   sooner.not_before_ms = rig.now_ms + 10 * 60'000;
   const int64_t first_submitted = rig.queue().Submit(later);
   const int64_t second_submitted = rig.queue().Submit(sooner);
@@ -157,8 +157,8 @@ TEST(JobQueue, JobsWaitForTheirTimeAndThenGoInOrderOfIt) {
 
 TEST(JobQueue, RemovingAJobCancelsItWhereverItIs) {
   QueueRig rig;
-  const int64_t running = rig.queue().Submit(rig.Spec("0661", 5));
-  const int64_t queued = rig.queue().Submit(rig.Spec("0662"));
+  const int64_t running = rig.queue().Submit(rig.Request("0661", 5));
+  const int64_t queued = rig.queue().Submit(rig.Request("0662"));
   // Into the call: detection, opening, dialling and training are over by then.
   rig.Run(30'000);
   ASSERT_EQ(rig.queue().Find(running)->state, JobState::kRunning);
@@ -179,7 +179,7 @@ TEST(JobQueue, RemovingAJobCancelsItWhereverItIs) {
 
 TEST(JobQueue, AJobRunningWhenTheQueueStoppedIsTakenUpWithThatAttemptCounted) {
   QueueRig rig(1, Answering("0671", sim::Answer::kFax));
-  const int64_t id = rig.queue().Submit(rig.Spec("0671", 3));
+  const int64_t id = rig.queue().Submit(rig.Request("0671", 3));
   rig.Run(20'000);
   ASSERT_EQ(rig.queue().Find(id)->state, JobState::kRunning);
   rig.Stop();  // as if killed: the store still says running
@@ -197,7 +197,7 @@ TEST(JobQueue, AJobRunningWhenTheQueueStoppedIsTakenUpWithThatAttemptCounted) {
 
 TEST(JobQueue, WaitersHearOfTheEndOnce) {
   QueueRig rig;
-  const int64_t id = rig.queue().Submit(rig.Spec("0681"));
+  const int64_t id = rig.queue().Submit(rig.Request("0681"));
   std::vector<std::string> heard;
   rig.queue().WhenEnded(id, [&](const queue::Job& job) { heard.push_back(queue::StateName(job.state)); });
   rig.RunUntilEnded(id);

@@ -24,9 +24,9 @@ class JobStoreTest : public ::testing::Test {
 
   static Job Queued(const std::string& number) {
     Job job;
-    job.spec.number = number;
-    job.spec.files = {"/spool/a.tif", "/spool/b.tif"};
-    job.spec.header = "ACME \"quoted\"";
+    job.request.number = number;
+    job.request.files = {"/spool/a.tif", "/spool/b.tif"};
+    job.request.header = "ACME \"quoted\"";
     job.submitted_ms = 1000;
     return job;
   }
@@ -57,8 +57,8 @@ TEST_F(JobStoreTest, JobsAndAttemptsOutliveTheStore) {
   const auto unfinished = store->Unfinished();
   ASSERT_EQ(unfinished.size(), 1u);
   EXPECT_EQ(unfinished[0].id, queued_id);
-  EXPECT_EQ(unfinished[0].spec.files, (std::vector<std::string>{"/spool/a.tif", "/spool/b.tif"}));
-  EXPECT_EQ(unfinished[0].spec.header, "ACME \"quoted\"");
+  EXPECT_EQ(unfinished[0].request.files, (std::vector<std::string>{"/spool/a.tif", "/spool/b.tif"}));
+  EXPECT_EQ(unfinished[0].request.header, "ACME \"quoted\"");
   const auto history = store->History(10);
   ASSERT_EQ(history.size(), 1u);
   EXPECT_EQ(history[0].state, JobState::kDone);

@@ -104,12 +104,12 @@ std::string QueueRig::Document(int pages) {
                             pages::PageResolution::kStandard, pages::PageStyle::kBars);
 }
 
-queue::JobSpec QueueRig::Spec(const std::string& number, int pages) {
-  queue::JobSpec spec;
-  spec.number = number;
-  spec.files = {Document(pages)};
-  spec.pages = pages;
-  return spec;
+queue::JobRequest QueueRig::Request(const std::string& number, int pages) {
+  queue::JobRequest request;
+  request.number = number;
+  request.files = {Document(pages)};
+  request.pages = pages;
+  return request;
 }
 
 }  // namespace qvfax::testing

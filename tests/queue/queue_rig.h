@@ -49,7 +49,7 @@ class QueueRig {
 
   // A one-page fax document of its own (the queue removes it when its job ends).
   std::string Document(int pages = 1);
-  queue::JobSpec Spec(const std::string& number, int pages = 1);
+  queue::JobRequest Request(const std::string& number, int pages = 1);
 
   int64_t now_ms = 1'800'000'000'000;
   std::vector<nlohmann::json> events;

@@ -28,7 +28,7 @@ TEST(JobQueueOnAFullDisk, ASubmitThatCannotBeStoredFailsAndLeavesNothing) {
   options.make_home = [&](const std::string&) { return std::make_unique<TestHome>(registry); };
   options.on_event = [&](const nlohmann::json& change) { heard.push_back(change); };
   queue::JobQueue full(std::make_unique<FullDiskStore>(), options);
-  EXPECT_THROW(full.Submit(rig.Spec("0601")), queue::StoreError);
+  EXPECT_THROW(full.Submit(rig.Request("0601")), queue::StoreError);
   EXPECT_TRUE(full.Jobs().empty());
   EXPECT_TRUE(heard.empty());
 }
