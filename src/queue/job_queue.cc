@@ -86,7 +86,7 @@ JobQueue::~JobQueue() {
 
 void JobQueue::Recover() {
   Events events;
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
   for (auto& job : store_->Unfinished()) {
     if (job.state == JobState::kRunning) {
       // The daemon stopped during an attempt: it counts, and it did not
@@ -109,6 +109,8 @@ void JobQueue::Recover() {
     waiting_.emplace(job.next_try_ms, job.id);
     jobs_.emplace(job.id, std::move(job));
   }
+  lock.unlock();
+  Emit(events);  // a job that ended here is told of, and its notify command run
 }
 
 int64_t JobQueue::Submit(JobRequest request) {

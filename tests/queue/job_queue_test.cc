@@ -195,6 +195,24 @@ TEST(JobQueue, AJobRunningWhenTheQueueStoppedIsTakenUpWithThatAttemptCounted) {
   EXPECT_EQ(Count(rig.events, id, "ended"), 1);
 }
 
+TEST(JobQueue, AJobWithNoAttemptLeftWhenTheQueueStoppedEndsFailedNotDelivered) {
+  QueueRig rig;
+  auto request = rig.Request("0672", 3);
+  request.max_attempts = 1;
+  const int64_t id = rig.queue().Submit(request);
+  rig.Run(20'000);
+  ASSERT_EQ(rig.queue().Find(id)->state, JobState::kRunning);
+  rig.Stop();
+  rig.Start();
+  const auto job = rig.queue().Find(id);
+  EXPECT_EQ(job->state, JobState::kFailed);
+  EXPECT_EQ(job->outcome, Exit::kLineFailure);
+  EXPECT_EQ(Count(rig.events, id, "ended"), 1);
+  rig.Run(120'000);
+  EXPECT_EQ(rig.queue().Attempts(id).size(), 1u);
+  EXPECT_EQ((*rig.config.calls)["0672"], 1);
+}
+
 TEST(JobQueue, WaitersHearOfTheEndOnce) {
   QueueRig rig;
   const int64_t id = rig.queue().Submit(rig.Request("0681"));
