@@ -92,7 +92,6 @@ class JobQueue {
   std::set<std::pair<int64_t, int64_t>> waiting_;  // queued: (next try, id)
   std::multimap<int64_t, std::function<void(const Job&)>> waiters_;
   uint64_t wake_timer_ = 0;
-  int64_t wake_at_ = 0;
   bool stopping_ = false;
 };
 

@@ -26,7 +26,6 @@ class PortRunner {
   PortRunner& operator=(const PortRunner&) = delete;
 
   const std::string& port() const { return port_; }
-  bool Busy() const { return step_ != Step::kIdle; }
 
   // Starts attempt `number` of `job`; `done` hears of its end, once.
   void Start(int64_t job, int32_t number, const JobRequest& request);

@@ -69,11 +69,9 @@ bool Broker::Impl::DispatchJobOperation(const std::shared_ptr<Connection>& conn,
   static const std::set<std::string> kMethods{"submit", "jobs", "remove", "wait", "history", "attempts"};
   if (!kMethods.count(method)) return false;
   queue::JobQueue* jobs = nullptr;
-  std::string documents_folder;
   {
     std::lock_guard lock(mutex);
     jobs = queue;
-    documents_folder = fmt::format("{}/{}-{}", queue_documents, ::getpid(), next_job_folder++);
   }
   if (!jobs) throw SurfaceError(codes::kMethodNotFound, "this qvfaxd keeps no queue (started with --no-queue)");
   try {
@@ -100,6 +98,11 @@ bool Broker::Impl::DispatchJobOperation(const std::shared_ptr<Connection>& conn,
       const auto files = FilesParam(params);
       const auto wanted = OptionsParam(params);
       auto request = RequestParam(params, conn->who);
+      std::string documents_folder;
+      {
+        std::lock_guard lock(mutex);
+        documents_folder = fmt::format("{}/{}-{}", queue_documents, ::getpid(), next_job_folder++);
+      }
       documents->Post([self = shared_from_this(), conn, id = message.id, files, wanted, request, documents_folder,
                        jobs]() mutable {
         Failure failure{codes::kInternalError, "", nullptr};
