@@ -91,15 +91,31 @@ void Bank::State::PagesConfirmed(int pages, int bit_rate, bool ecm) {
   if (page < call->pages_total) PageStarted(page + 1);
 }
 
-void Bank::State::Terminate(int32_t status) {
+bool Bank::State::Delivered(int32_t status) const {
+  return status == qbfaxvmstrms_NORMAL && call && call->pages_done == call->pages_total;
+}
+
+void Bank::State::SendFinishedIfDelivered(int32_t status, const std::string& remote_id) {
+  if (!Delivered(status)) return;
+  const std::string port = call->port;
+  Emit([&](FaxControlEvents& e) { e.SendFinished(port, 0, remote_id); });
+}
+
+void Bank::State::Terminate(int32_t status, const std::string& reason) {
   CancelPending();
+  std::string why = reason;
+  if (status == qbfaxvmstrms_NORMAL && !Delivered(status)) {
+    // A receiver that rejected a page (RTN to the end) still lets the call end normally.
+    status = qbfaxvmstrms_PHASE_C;
+    why = fmt::format("the remote confirmed {} of {} pages", call->pages_done, call->pages_total);
+  }
   Call ended = std::move(*call);
   call.reset();
   const int32_t connection_ms =
       ended.connection_ms ? *ended.connection_ms
       : ended.connected   ? static_cast<int32_t>((clock->Now() - ended.connected_at).count())
                           : 0;
-  status_text = "Idle";
+  status_text = status == qbfaxvmstrms_NORMAL || why.empty() ? "Idle" : why;
   journal.push_back(fmt::format("TransmissionTerminated({}, {}, {}, {})", ended.port, status, ended.pages_done,
                                 connection_ms));
   Emit([&](FaxControlEvents& e) {

@@ -90,8 +90,21 @@ struct Bank::State {
   void CallConnected(const std::string& remote_id, int bit_rate, bool ecm);
   // The remote confirmed `pages` pages so far: the page that ended, and the next one begins.
   void PagesConfirmed(int pages, int bit_rate, bool ecm);
+  // The engine's own words for why a port cannot be used, kept as the status
+  // text while no call is under way.
+  void Explain(const std::string& reason) {
+    if (!call) status_text = reason;
+  }
+  // Whether a call that ends with `status` delivered the fax: it ended
+  // normally and the remote confirmed every page of the document.
+  bool Delivered(int32_t status) const;
+  // SendFinished with the remote's id, for a call that delivered the fax.
+  void SendFinishedIfDelivered(int32_t status, const std::string& remote_id);
   // Ends the call: TransmissionTerminated with `status`, the port idle again.
-  void Terminate(int32_t status);
+  // A normal end with a page left unconfirmed is an error in page
+  // transmission, whatever the engine said. `reason`, the engine's own words
+  // for a call that failed, stays the status text until the next call.
+  void Terminate(int32_t status, const std::string& reason = {});
   void CancelPending();
 };
 

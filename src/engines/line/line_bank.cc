@@ -164,11 +164,8 @@ void LineBank::Slice() {
         s.PagesConfirmed(event.page, call_->line->BitRate(), call_->line->Ecm());
         break;
       case LineEvent::kFinished: {
-        if (event.completion == T30_ERR_OK) {
-          const std::string csi = call_->line->RemoteIdent();
-          s.Emit([&](FaxControlEvents& e) { e.SendFinished(port, 0, csi); });
-        }
         const int32_t status = core::TermStatusFor(event.completion);
+        s.SendFinishedIfDelivered(status, call_->line->RemoteIdent());
         s.status_text = "Disconnecting";
         s.Schedule(ClockDelay(kHangUpMs), [this, status] { Finish(status); });
         return;

@@ -114,14 +114,13 @@ void SimBank::StartPage(int32_t page) {
 
 void SimBank::EndPage(int32_t page) {
   auto& m = state();
-  m.PageEnded(page);
+  const bool rejected = remote_.reject_from_page > 0 && page >= remote_.reject_from_page;
+  if (!rejected) m.PageEnded(page);
   if (page < m.call->pages_total) {
     StartPage(page + 1);
     return;
   }
-  const std::string port = m.call->port;
-  const std::string station = remote_.station_id;
-  m.Emit([&](FaxControlEvents& e) { e.SendFinished(port, 0, station); });
+  m.SendFinishedIfDelivered(qbfaxvmstrms_NORMAL, remote_.station_id);
   HangUp(qbfaxvmstrms_NORMAL);
 }
 

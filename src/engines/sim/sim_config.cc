@@ -34,7 +34,7 @@ Modem ReadModem(const ConfigReader& r, const json& j, const std::string& where) 
 }
 
 Remote ReadRemote(const ConfigReader& r, const json& j, const std::string& where, bool with_number) {
-  std::set<std::string> known{"answer", "station_id", "speed", "fail_at_page", "ecm", "busy_first"};
+  std::set<std::string> known{"answer", "station_id", "speed", "fail_at_page", "reject_from_page", "ecm", "busy_first"};
   if (with_number) known.insert("number");
   r.OnlyKnownKeys(j, where, known);
   Remote remote;
@@ -54,6 +54,7 @@ Remote ReadRemote(const ConfigReader& r, const json& j, const std::string& where
   remote.speed = r.Integer(j, where, "speed", remote.speed, 2400, 33600);
   if (remote.speed % 2400 != 0) r.Fail(ConfigReader::Join(where, "speed"), "must be a multiple of 2400");
   remote.fail_at_page = r.Integer(j, where, "fail_at_page", 0, 0, 32767);
+  remote.reject_from_page = r.Integer(j, where, "reject_from_page", 0, 0, 32767);
   remote.ecm = r.Boolean(j, where, "ecm", remote.ecm);
   remote.busy_first = r.Integer(j, where, "busy_first", 0, 0, 1000);
   return remote;

@@ -24,6 +24,7 @@ struct Remote {
   std::string station_id = "+39 06 5550100";
   int32_t speed = 14400;     // bit/s the line trains at
   int32_t fail_at_page = 0;  // 0: never; N: the line drops during page N
+  int32_t reject_from_page = 0;  // 0: never; N: pages from N on are rejected (RTN), the call still ends normally
   bool ecm = true;
   int32_t busy_first = 0;    // the first N calls to the number find it busy
 };

@@ -40,6 +40,7 @@ const std::string kDis = Frame({0xff, 0x13, 0x80, 0x00, 0xee, 0x74});
 const std::string kCfr = Frame({0xff, 0x13, 0x84});
 const std::string kFtt = Frame({0xff, 0x13, 0x44});
 const std::string kMcf = Frame({0xff, 0x13, 0x8c});
+const std::string kRtn = Frame({0xff, 0x13, 0x4c});
 
 ScriptedModem::ScriptedModem() {
   int slave = -1;
@@ -115,6 +116,7 @@ void ScriptedModem::Command(const std::string& line) {
 }
 
 void ScriptedModem::Byte(uint8_t b) {
+  if (draining_) return;
   if (mode_ == Mode::kCommand) {
     if (b == kCan) {
       seen_.push_back("<CAN>");
@@ -140,6 +142,7 @@ void ScriptedModem::Byte(uint8_t b) {
       } else {
         seen_.push_back(fmt::format("data {}", block_.size()));
         mode_ = Mode::kCommand;
+        draining_ = true;
         Reply(kOk);
       }
       block_.clear();
@@ -166,6 +169,7 @@ void ScriptedModem::Pump() {
     if (n <= 0) break;
     for (ssize_t i = 0; i < n; ++i) Byte(buffer[i]);
   }
+  draining_ = false;
 }
 
 }  // namespace qvfax::modem::testing

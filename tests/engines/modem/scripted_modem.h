@@ -18,6 +18,7 @@ extern const std::string kDis;  // V.27ter, V.29, V.17, fine, 2D, A4, no minimum
 extern const std::string kCfr;
 extern const std::string kFtt;
 extern const std::string kMcf;
+extern const std::string kRtn;
 
 class ScriptedModem {
  public:
@@ -70,6 +71,7 @@ class ScriptedModem {
   std::string line_;
   std::string block_;
   bool dle_ = false;
+  bool draining_ = false;  // data ended: what follows in the same write is lost, as on a modem still sending
   bool bad_shielding_ = false;
   int frh_count_ = 0;
   std::vector<std::string> seen_;

@@ -177,18 +177,39 @@ TEST_F(SimSend, ACancelDuringTheCallAbortsItOnceAndRepeatsWhileDisconnecting) {
   EXPECT_EQ(server->Annulla(), 0);
 }
 
-TEST_F(SimSend, AFailureAtAPageEndsTheCallWithThePagesSentBeforeIt) {
+// A fax is delivered only when the remote confirmed every page: a line lost
+// at a page, and a remote that rejects the last pages yet ends the call
+// normally, both leave the pages confirmed before and an error in page transmission.
+struct PageFailure {
+  const char* name;
+  int32_t fail_at_page, reject_from_page;
+  int32_t status, pages_sent;
+};
+
+class SimPageFailures : public SimSend, public ::testing::WithParamInterface<PageFailure> {};
+
+TEST_P(SimPageFailures, EndWithThePagesConfirmedAndNoSuccess) {
   auto config = sim::DefaultConfig();
-  config.other_numbers.fail_at_page = 3;
+  config.other_numbers.fail_at_page = GetParam().fail_at_page;
+  config.other_numbers.reject_from_page = GetParam().reject_from_page;
   Prepare(config);
   server->NumeroFax("0612345678");
   server->FilesTif(second);
   server->Invia();
   f.apartment.clock->Advance(120'000);
-  EXPECT_EQ(server->TRMStatus()->Codice(), 21);
-  EXPECT_EQ(server->PagineTrasmesse(), 2);
+  EXPECT_EQ(server->TRMStatus()->Codice(), GetParam().status);
+  EXPECT_EQ(server->PagineTrasmesse(), GetParam().pages_sent);
   EXPECT_EQ(server->Attivita()->Codice(), 0);
+  const bool finished = server->TestoLog().find("Sending finished to") != std::string::npos;
+  EXPECT_EQ(finished, GetParam().status == 0) << "SendFinished only for a delivered fax";
 }
+
+INSTANTIATE_TEST_SUITE_P(SimSend, SimPageFailures,
+                         ::testing::Values(PageFailure{"all_confirmed", 0, 0, 0, 3},
+                                           PageFailure{"line_lost_at_page_3", 3, 0, 21, 2},
+                                           PageFailure{"last_page_rejected", 0, 3, 21, 2},
+                                           PageFailure{"every_page_rejected", 0, 1, 21, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SimSend, AMissingFileCountsAsItsErrorCodeAndNoFaxIsCreated) {
   Prepare();
