@@ -64,7 +64,9 @@ std::optional<int64_t> ParseWhen(const std::string& text, int64_t now_ms);
 // Reports an error a command caught, with the exit status of its kind.
 int ReportError(const Common& common, std::exception_ptr error);
 
-// Prints a failure as one line (or one JSON object) and returns `exit` as the exit status.
-int Report(const Common& common, Exit exit, const std::string& what, int code, const std::string& description);
+// Prints a failure as one line (or one JSON object) and returns `exit` as the
+// exit status; `reason`, the engine's own words for it, closes the line.
+int Report(const Common& common, Exit exit, const std::string& what, int code, const std::string& description,
+           const std::string& reason = {});
 
 }  // namespace qvfax::cli

@@ -4,8 +4,8 @@
 
 namespace qvfax::cli {
 
-Failure::Failure(const std::string& what, int32_t code, const std::string& description)
-    : std::runtime_error(what), code_(code), description_(description) {}
+Failure::Failure(const std::string& what, int32_t code, const std::string& description, std::string reason)
+    : std::runtime_error(what), code_(code), description_(description), reason_(std::move(reason)) {}
 
 std::string ClassList(int32_t classes) {
   std::vector<std::string> names;
@@ -72,7 +72,7 @@ void FaxSession::Open(const std::string& port) {
   client_.Invoke(server_, "SelezionaFaxModem", {port});
   if (client_.Get(server_, "InfoFaxModem").is_null()) {
     throw Failure(port.empty() ? "no fax modem was found" : "no fax modem was found on " + port, -2,
-                  "No modem detected on port.");
+                  "No modem detected on port.", EngineReason());
   }
   client_.Let(server_, "TestDialTone", true);
   RunAndWaitIdle("ApriPorta");
@@ -81,8 +81,15 @@ void FaxSession::Open(const std::string& port) {
     const int64_t error = client_.GetObject(server_, "Errore");
     const int32_t code = client_.Get(error, "Codice").get<int32_t>();
     const std::string text = client_.Invoke(error, "Descrizione").get<std::string>();
-    throw Failure("the port did not open", code, text);
+    throw Failure("the port did not open", code, text, EngineReason());
   }
+}
+
+std::string FaxSession::EngineReason() {
+  const int64_t progress = client_.GetObject(server_, "Avanzamento");
+  std::string reason = client_.Get(progress, "Status").get<std::string>();
+  client_.Release(progress);
+  return reason == "Idle" ? "" : reason;
 }
 
 void FaxSession::Close() { RunAndWaitIdle("ChiudiPorta"); }

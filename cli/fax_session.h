@@ -15,13 +15,15 @@ namespace qvfax::cli {
 // A failure to report: one line with the code and its description.
 class Failure : public std::runtime_error {
  public:
-  Failure(const std::string& what, int32_t code, const std::string& description);
+  Failure(const std::string& what, int32_t code, const std::string& description, std::string reason = {});
   int32_t code() const { return code_; }
   const std::string& description() const { return description_; }
+  const std::string& reason() const { return reason_; }  // the engine's own words, or ""
 
  private:
   int32_t code_;
   std::string description_;
+  std::string reason_;
 };
 
 struct ModemSummary {
@@ -42,6 +44,9 @@ class FaxSession {
   // Selects and opens; throws Failure when the port does not open.
   void Open(const std::string& port);
   void Close();
+  // The engine's own words for what went wrong last (the line's status text
+  // while it is not "Idle"), or "".
+  std::string EngineReason();
   // Calls the command, then serves notifications until the activity is idle again.
   void RunAndWaitIdle(const std::string& command);
   // Serves notifications for up to `ms`; `tick` runs after each wait.

@@ -36,15 +36,19 @@ std::string LatestReceivedFax(const EngineChoice& engine) {
   return newest.string();
 }
 
-int Report(const Common& common, Exit exit, const std::string& what, int code, const std::string& description) {
+int Report(const Common& common, Exit exit, const std::string& what, int code, const std::string& description,
+           const std::string& reason) {
   if (common.json) {
-    std::cout << rpc::json{{"event", "error"}, {"message", what}, {"code", code}, {"description", description},
-                           {"exit", static_cast<int>(exit)}}.dump()
-              << std::endl;
+    rpc::json error{{"event", "error"}, {"message", what}, {"code", code}, {"description", description},
+                    {"exit", static_cast<int>(exit)}};
+    if (!reason.empty()) error["reason"] = reason;
+    std::cout << error.dump() << std::endl;
   } else if (description.empty()) {
     std::cerr << "qvfax: " << what << "\n";
-  } else {
+  } else if (reason.empty()) {
     std::cerr << fmt::format("qvfax: {}: error {}: {}", what, code, description) << "\n";
+  } else {
+    std::cerr << fmt::format("qvfax: {}: error {}: {}: {}", what, code, description, reason) << "\n";
   }
   return static_cast<int>(exit);
 }
@@ -53,7 +57,7 @@ int ReportError(const Common& common, std::exception_ptr error) {
   try {
     std::rethrow_exception(error);
   } catch (const Failure& f) {
-    return Report(common, ExitForError(f.code()), f.what(), f.code(), f.description());
+    return Report(common, ExitForError(f.code()), f.what(), f.code(), f.description(), f.reason());
   } catch (const rpc::RemoteError& e) {
     // The queue's refusals and bad documents say what to mend.
     if (e.code() == rpc::codes::kRefused) return Report(common, Exit::kUsage, e.what(), 0, "");
@@ -83,7 +87,10 @@ int Modems(const Common& common, const std::string& port) {
                   << "\n";
       }
     }
-    if (modems.empty()) return Report(common, Exit::kModemFailure, "no fax modem was found", -2, "No modem detected on port.");
+    if (modems.empty()) {
+      return Report(common, Exit::kModemFailure, "no fax modem was found", -2, "No modem detected on port.",
+                    session.EngineReason());
+    }
     return 0;
   } catch (...) {
     return ReportError(common, std::current_exception());

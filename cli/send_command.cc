@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <cstdio>
@@ -67,7 +68,10 @@ int Send(const Common& common, const SendOptions& given) {
                 << std::endl;
     }
     const auto modems = session.Detect(options.port);
-    if (modems.empty()) return Report(common, Exit::kModemFailure, "no fax modem was found", -2, "No modem detected on port.");
+    if (modems.empty()) {
+      return Report(common, Exit::kModemFailure, "no fax modem was found", -2, "No modem detected on port.",
+                    session.EngineReason());
+    }
     // The header and the local id reach the control when the port opens: set them first.
     if (!options.local_id.empty()) client.Let(server, "IdLocale", options.local_id);
     if (!options.header.empty()) {
@@ -94,11 +98,22 @@ int Send(const Common& common, const SendOptions& given) {
     client.Invoke(server, "Invia");
     const int64_t progress_object = client.GetObject(server, "Avanzamento");
     Progress shown;
+    std::chrono::steady_clock::time_point cancelled_at;
     while (!(session.send_ended && session.activity == 0)) {
       session.Serve(200);
       if (interrupted && !cancelled) {
         client.Invoke(server, "AnnullaFax");
         cancelled = true;
+        cancelled_at = std::chrono::steady_clock::now();
+      }
+      // A cancel that the fax does not finish promptly (its modem gone silent)
+      // must not hold the user: the call goes on being broken off without us.
+      if (cancelled && std::chrono::steady_clock::now() - cancelled_at > std::chrono::milliseconds(1500)) {
+        std::signal(SIGINT, previous);
+        std::signal(SIGTERM, previous_term);
+        std::signal(SIGHUP, previous_hup);
+        if (terminal) std::cout << "\n";
+        return Report(common, Exit::kCancelled, "the fax was cancelled before it ended", 0, "");
       }
       Progress now{client.Get(progress_object, "PageNumber").get<int>(), pages,
                    client.Get(progress_object, "Baud").get<std::string>(),
@@ -128,10 +143,20 @@ int Send(const Common& common, const SendOptions& given) {
     const std::string code_text = client.Invoke(error, "Descrizione").get<std::string>();
     const int sent = client.Get(server, "PagineTrasmesse").get<int>();
     const std::string remote = client.Get(server, "IdRemoto").get<std::string>();
+    // After a failed call the engine leaves its own words for why in the line's status.
+    const std::string reason = session.EngineReason();
     session.Close();
 
-    if (code != 0) return Report(common, ExitForError(code), "the fax was not sent", code, code_text);
-    if (status != 0) return Report(common, ExitForStatus(status), fmt::format("the fax ended after {} of {} pages", sent, pages), status, status_text);
+    if (code != 0) return Report(common, ExitForError(code), "the fax was not sent", code, code_text, reason);
+    if (status != 0) {
+      return Report(common, ExitForStatus(status), fmt::format("the fax ended after {} of {} pages", sent, pages),
+                    status, status_text, reason);
+    }
+    if (sent != pages) {
+      // Never a success unless the remote confirmed every page.
+      return Report(common, Exit::kLineFailure, fmt::format("the remote confirmed {} of {} pages", sent, pages),
+                    status, status_text, reason);
+    }
     // Only an engine of our own says where the remote stored the pages.
     const std::string received = connection.through_daemon ? "" : LatestReceivedFax(common.engine);
     if (common.json) {

@@ -116,7 +116,7 @@ TEST_F(BrokerTest, SendsAFaxAndTellsTheSinkInOrder) {
   const std::vector<std::string> tail(heard.end() - 4, heard.end());
   EXPECT_EQ(tail, (std::vector<std::string>{"Attivita 6", "InizioInvio", "FineInvio", "Attivita 0"}));
   EXPECT_EQ(client.Get(server, "PagineTrasmesse"), 2);
-  EXPECT_EQ(client.Get(client.GetObject(server, "TRMStatus"), "Codice"), 0);
+  EXPECT_EQ(client.Get(client.GetObject(server, "TRMStatus"), "Codice"), 0) << client.Get(server, "TestoLog");
   client.Release(server);
 }
 

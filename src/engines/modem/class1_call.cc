@@ -25,6 +25,20 @@ std::string Shielded(const uint8_t* bytes, size_t length) {
 
 }  // namespace class1
 
+namespace {
+
+// What ended a call that T.30 finished, in words for the log and the user.
+std::string EndReason(int completion) {
+  switch (completion) {
+    case T30_ERR_OK: return "sent";
+    case T30_ERR_T0_EXPIRED:
+    case T30_ERR_T1_EXPIRED: return "no fax machine answered";
+    default: return t30_completion_code_to_str(completion);
+  }
+}
+
+}  // namespace
+
 void Class1Call::Impl::Log(std::string line) {
   if (trace.size() >= 2000) trace.erase(trace.begin(), trace.begin() + 1000);
   trace.push_back(fmt::format("{:>8.3f} {}", static_cast<double>(now_ms) / 1000.0, line));
@@ -147,7 +161,7 @@ void Class1Call::Impl::Dialled(const AtResult& r) {
       return Fail(core::LineResult::kNoDialtone, "no dial tone");
     case AtResult::kNoCarrier:
       return Fail(core::LineResult::kNoCarrier, "answered without fax tones, or no answer");
-    default: return Fail(core::LineResult::kModemError, "the dial command was refused: " + r.text);
+    default: return Fail(core::LineResult::kModemError, "the modem refused the dial: " + r.text);
   }
 }
 
@@ -171,8 +185,7 @@ void Class1Call::Impl::Advance() {
         return Advance();
       case T30_MODEM_DONE:
         tx_served = request.seq;
-        return HangUp(core::TermStatusFor(completion),
-                      completion == T30_ERR_OK ? "sent" : t30_completion_code_to_str(completion));
+        return HangUp(core::TermStatusFor(completion), EndReason(completion));
       case T30_MODEM_V21:
         if (frames.empty()) return;  // the first frame is on its way
         tx_served = request.seq;
@@ -245,6 +258,7 @@ void Class1Call::Impl::TimedOut() {
     return handler();
   }
   if (aborting) return Finish(core::TermStatusFor(core::LineResult::kCancelled), "cancelled");
+  if (step == Step::kRxData && frame.empty()) return NothingHeard();
   aborting = true;  // no more T.30 steps: only the hang-up is left
   return Fail(core::LineResult::kModemSilent, "the modem stopped answering");
 }

@@ -49,6 +49,19 @@ void Class1Call::Impl::Listen() {
   listening = true;
 }
 
+void Class1Call::Impl::NothingHeard() {
+  // A line that answered but carries no fax tones: stop the receive and let
+  // T.30's own timers decide how long to go on listening.
+  Log("> <CAN> (no carrier)");
+  Write(std::string(1, static_cast<char>(kCan)));
+  parser.Reset();  // no frame data follows: what comes now is the modem's result
+  t30_hdlc_accept(t30, nullptr, SIG_STATUS_CARRIER_DOWN, true);
+  step = Step::kCommand;
+  on_result = [this](const AtResult&) { step = Step::kIdle; };
+  on_timeout = [this] { step = Step::kIdle; };
+  deadline_ms = now_ms + 2000;
+}
+
 void Class1Call::Impl::StopListening() {
   listening = false;
   Log("> <CAN>");

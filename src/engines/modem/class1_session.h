@@ -150,6 +150,9 @@ struct Class1Call::Impl {
 
   void Listen();
 
+  // A receive that heard nothing in its time: stopped, T.30 told the carrier is down.
+  void NothingHeard();
+
   // Stops a +FRH that waits for a carrier, so we may talk.
   void StopListening();
 

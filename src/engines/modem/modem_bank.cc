@@ -14,6 +14,7 @@
 #include "engines/core/leftovers.h"
 #include "engines/core/termination_status.h"
 #include "engines/modem/class1_call.h"
+#include "engines/modem/hang_up.h"
 #include "platform/apartment.h"
 #include "platform/private_files.h"
 #include "values/enums.h"
@@ -61,6 +62,7 @@ std::string SpeakerCommand(int32_t mode, int32_t volume) {
 struct ModemBank::Held {
   SerialPort serial;
   ModemFacts facts;
+  bool gone = false;  // the device went away: closed, its lock released, the port left idle
 };
 
 struct ModemBank::Call {
@@ -132,12 +134,14 @@ int32_t ModemBank::TestModem(const std::string& name) {
     const auto opened = serial.Open(configured->device, SettingsFor(*configured, config_), detail);
     if (opened != SerialPort::OpenResult::kOpened) {
       Note(fmt::format("TestModem {}: {}", name, detail));
+      m.Explain(detail);
       return m.Fail(OpenFailure(opened));
     }
     facts = ProbeModem(serial, config_.command_timeout_ms);
   }
   if (!facts.answered) {
     Note(fmt::format("TestModem {}: no modem answers on {}", name, configured->device));
+    m.Explain(fmt::format("no modem answers on {}", configured->device));
     return m.Fail(qbfaxvmec_FAX_ERR_TEST_FAILED);
   }
   port->config.modem = AsModem(facts);
@@ -181,11 +185,13 @@ int32_t ModemBank::OpenPort(const std::string& name) {
   const auto opened = held->serial.Open(configured->device, SettingsFor(*configured, config_), detail);
   if (opened != SerialPort::OpenResult::kOpened) {
     Note(fmt::format("OpenPort {}: {}", name, detail));
+    m.Explain(detail);
     return m.Fail(OpenFailure(opened));
   }
   held->facts = ProbeModem(held->serial, config_.command_timeout_ms);
   if (!held->facts.answered) {
     Note(fmt::format("OpenPort {}: no modem answers on {}", name, configured->device));
+    m.Explain(fmt::format("no modem answers on {}", configured->device));
     return m.Fail(qbfaxvmec_FER_NO_MODEM_ON_PORT);
   }
   port->config.modem = AsModem(held->facts);
@@ -213,9 +219,21 @@ int32_t ModemBank::GetPortStatus(const std::string& name) {
   auto* port = state().Find(name);
   if (!port || !port->open) return qbfaxvmps_PortClosed;
   if (port->working) return qbfaxvmps_Working;
-  auto held = held_.find(name);
-  if (held == held_.end() || !held->second->serial.Alive()) return qbfaxvmps_PortClosed;
+  if (held_.find(name) == held_.end()) return qbfaxvmps_PortClosed;
+  // A modem that went away leaves the port idle, so work waiting for it ends;
+  // a send on it then ends at once.
+  DropIfGone(name);
   return qbfaxvmps_Nothing;
+}
+
+void ModemBank::DropIfGone(const std::string& name) {
+  auto held = held_.find(name);
+  if (held == held_.end() || held->second->gone || held->second->serial.Alive()) return;
+  const std::string device = held->second->serial.Device();
+  held->second->serial.Close();  // its lock goes with it
+  held->second->gone = true;
+  Note(fmt::format("{}: {} went away; the port is released", name, device));
+  state().Explain(fmt::format("the modem on {} went away", device));
 }
 
 int32_t ModemBank::SendNow(const std::string& name, int32_t& fax_id) {
@@ -236,6 +254,9 @@ int32_t ModemBank::SendNow(const std::string& name, int32_t& fax_id) {
     state().Schedule(std::chrono::milliseconds(0), [this, status, why] { EndCall(status, why); });
     return 0;
   };
+  if (held.gone) {
+    return end_now(core::LineResult::kModemSilent, fmt::format("the modem on {} went away", name));
+  }
   if (!HasClass1(held.facts.classes)) {
     return end_now(core::LineResult::kClassUnsupported,
                    fmt::format("the modem on {} offers classes \"{}\"; this engine sends on class 1 only", name,
@@ -299,10 +320,7 @@ void ModemBank::Tick() {
         s.PagesConfirmed(event.page, driver.BitRate(), driver.Ecm());
         break;
       case Class1Event::kFinished:
-        if (event.status == qbfaxvmstrms_NORMAL && s.call->pages_done == s.call->pages_total) {
-          const std::string csi = driver.RemoteIdent();
-          s.Emit([&](FaxControlEvents& e) { e.SendFinished(port, 0, csi); });
-        }
+        s.SendFinishedIfDelivered(event.status, driver.RemoteIdent());
         s.call->connection_ms = static_cast<int32_t>(driver.ConnectedMs());
         EndCall(event.status, event.detail);
         return;
@@ -317,25 +335,23 @@ void ModemBank::EndCall(int32_t status, const std::string& detail) {
   if (!call_ || call_->ended) return;
   call_->ended = true;
   if (call_->driver) {
+    std::vector<std::string> hang_up;
     if (!call_->driver->Finished()) {
-      // Closed or released in the middle of a call: hang up without waiting.
-      call_->driver->Abort();
+      // Closed or released in the middle of a call: the line must not stay off hook.
       auto held = s.call ? held_.find(s.call->port) : held_.end();
-      if (held != held_.end()) {
-        static const uint8_t kHangUp[] = {'\r', 'A', 'T', 'H', '0', '\r'};
-        held->second->serial.Write(kHangUp, sizeof kHangUp);
-        held->second->serial.PulseDtr();
-      }
+      if (held != held_.end()) HangUpAtOnce(held->second->serial, config_.command_timeout_ms, hang_up);
     }
     for (const auto& line : call_->driver->Trace()) Note("  " + line);
+    for (const auto& line : hang_up) Note("  " + line);
   }
+  if (s.call) DropIfGone(s.call->port);
   if (!call_->document.empty()) {
     std::error_code ec;
     std::filesystem::remove(call_->document, ec);
   }
   Note(fmt::format("Call ended: status {} ({})", status, detail));
   call_.reset();
-  if (s.call) s.Terminate(status);
+  if (s.call) s.Terminate(status, detail);
 }
 
 void ModemBank::BreakOffCall() {

@@ -46,6 +46,8 @@ class ModemBank : public core::Bank {
   void Note(const std::string& text);
   void Tick();
   void EndCall(int32_t status, const std::string& detail);
+  // Closes the device of `name` and releases its lock when it has gone away.
+  void DropIfGone(const std::string& name);
 
   ModemConfig config_;
   ModemLog log_;

@@ -38,7 +38,7 @@ SerialPort::OpenResult SerialPort::Open(const std::string& device, const SerialS
   std::string lock_error;
   const pid_t owner = lock_.Acquire(settings.lock_folder, device, lock_error);
   if (owner > 0) {
-    detail = fmt::format("{}: in use by process {} ({})", device, owner,
+    detail = fmt::format("{} is in use by process {} (lock {})", device, owner,
                          UucpLock::PathFor(settings.lock_folder, device));
     return OpenResult::kInUse;
   }

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "engines/modem/modem_bank.h"
+#include "queue/outcome.h"
 #include "scripted_modem.h"
 #include "server_fixture.h"
 #include "tiff_maker.h"
@@ -22,6 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::kCfr;
 using testing::kMcf;
+using testing::kRtn;
 using testing::Received;
 using testing::ScriptedModem;
 
@@ -115,6 +118,9 @@ TEST_P(Locks, ALivingOwnerKeepsThePortAStaleLockIsTakenOver) {
     ASSERT_FALSE(bank->Log().Recent().empty());
     EXPECT_NE(bank->Log().Recent().back().find(fmt::format("in use by process {}", owner)), std::string::npos)
         << bank->Log().Recent().back();
+    // The user is told who holds it, through the line's status text.
+    const std::string said = bank->GetStatusText();
+    EXPECT_EQ(said.find(fmt::format("{} is in use by process {}", modem.Device(), owner)), 0u) << said;
   } else {
     EXPECT_EQ(bank->GetPortStatus("modem0"), 0);
   }
@@ -192,6 +198,82 @@ TEST_F(ModemSend, TwoPagesWithTheEventsInOrder) {
   }
   EXPECT_EQ(modem.Count("frame 4f"), 1) << "MPS after page 1";
   EXPECT_EQ(modem.Count("frame 2f"), 1) << "EOP after page 2";
+}
+
+TEST_F(ModemSend, ALastPageTheRemoteKeepsRejectingIsNotDelivered) {
+  // CFR after each training check, MCF after a page but the last, whose EOP always gets RTN.
+  modem.on_frh = [&](int) {
+    // What the driver sent before this AT+FRH=3.
+    const auto& seen = modem.Seen();
+    const std::string last = seen.size() < 2 ? "" : seen[seen.size() - 2];
+    if (last == "frame 2f") return Received(kRtn);
+    if (last == "frame 4f") return Received(kMcf);
+    return Received(kCfr);
+  };
+  Send(3);
+  EXPECT_GE(modem.Count("frame 2f"), 1);
+  EXPECT_EQ(server->PagineTrasmesse(), 2) << "only confirmed pages count";
+  EXPECT_NE(server->TRMStatus()->Codice(), 0) << server->TestoLog();
+  EXPECT_EQ(queue::ExitForStatus(server->TRMStatus()->Codice()), queue::Exit::kLineFailure);
+  EXPECT_EQ(server->TestoLog().find("Sending finished to"), std::string::npos);
+}
+
+TEST_F(ModemSend, AModemThatVanishesMidPageEndsTheFaxAtOnceAndFreesThePort) {
+  modem.on_frh = [&](int n) { return Received(n == 0 ? kCfr : kMcf); };
+  Register(modem.Device());
+  DetectAndOpen();
+  server->NumeroFax("5550100");
+  server->FilesTif(qvfax::testing::MakeFaxTiff(qvfax::testing::ScratchPath("modem-vanish.tif"), 2));
+  server->Invia();
+  int ms = 0;
+  for (; ms < 120000 && modem.Count("AT+FTM=146") == 0; ms += 10) {
+    f.apartment.clock->Advance(10);
+    modem.Pump();
+  }
+  ASSERT_EQ(modem.Count("AT+FTM=146"), 1) << "the page began";
+  modem.Vanish();
+  int after = 0;
+  for (; after < 10000 && server->Attivita()->Codice() != 0; after += 10) f.apartment.clock->Advance(10);
+  EXPECT_LE(after, 2000) << "the fax ended within two seconds";
+  EXPECT_EQ(server->TRMStatus()->Codice(), 53);
+  EXPECT_EQ(server->PagineTrasmesse(), 0);
+  EXPECT_FALSE(fs::exists(LockFile())) << "the lock went with the device";
+  EXPECT_NE(std::string(bank->GetStatusText()).find("went away"), std::string::npos) << bank->GetStatusText();
+  // The next fax on the port ends at once, saying why, and dials nothing.
+  server->Invia();
+  for (after = 0; after < 10000 && (after < 100 || server->Attivita()->Codice() != 0); after += 10) {
+    f.apartment.clock->Advance(10);
+  }
+  EXPECT_LE(after, 2000);
+  EXPECT_EQ(server->TRMStatus()->Codice(), 53);
+}
+
+TEST_F(ModemSend, ClosingThePortMidPageHangsUpOnceTheModemTakesCommands) {
+  modem.on_frh = [&](int n) { return Received(n == 0 ? kCfr : kMcf); };
+  Register(modem.Device());
+  DetectAndOpen();
+  server->NumeroFax("5550100");
+  server->FilesTif(qvfax::testing::MakeFaxTiff(qvfax::testing::ScratchPath("modem-close.tif"), 2));
+  server->Invia();
+  for (int ms = 0; ms < 120000 && modem.Count("AT+FTM=146") == 0; ms += 10) {
+    f.apartment.clock->Advance(10);
+    modem.Pump();
+  }
+  ASSERT_EQ(modem.Count("AT+FTM=146"), 1) << "the page began";
+  // As qvfaxd does when it stops: the port is closed with the call under way.
+  WithModemAnswering([&] {
+    server->ChiudiPorta();
+    f.apartment.clock->Advance(250);
+  });
+  // A modem drops what it is sent while it still sends the page's data: the
+  // hang-up counts only when it came after the data ended.
+  const auto& seen = modem.Seen();
+  const auto page_data = std::find_if(seen.rbegin(), seen.rend(), [](const std::string& s) { return s.rfind("data ", 0) == 0; });
+  const auto hang_up = std::find(seen.rbegin(), seen.rend(), "ATH0");
+  ASSERT_NE(hang_up, seen.rend()) << "the modem never heard ATH0";
+  EXPECT_LT(hang_up - seen.rbegin(), page_data - seen.rbegin()) << "ATH0 after the data ended";
+  EXPECT_EQ(server->TRMStatus()->Codice(), 4);
+  EXPECT_FALSE(fs::exists(LockFile()));
 }
 
 TEST_F(ModemSend, AClassTwoModemIsRefusedWithTheUnsupportedClassStatus) {
