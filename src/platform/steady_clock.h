@@ -21,6 +21,8 @@ class SteadyClock : public Clock {
   std::chrono::milliseconds Now() const override;
   OleDate LocalNow() const override;
   TimerId Schedule(std::chrono::milliseconds delay, Callback callback) override;
+  // Waits on the event loop for the descriptor, so an idle line costs no wake-ups.
+  TimerId ScheduleOrReady(int fd, bool write, std::chrono::milliseconds delay, Callback callback) override;
   void Cancel(TimerId id) override;
 
  private:

@@ -20,6 +20,15 @@ void Bank::State::Schedule(std::chrono::milliseconds delay, std::function<void()
   call->pending.insert(*id);
 }
 
+void Bank::State::ScheduleOrReady(int fd, bool write, std::chrono::milliseconds delay, std::function<void()> step) {
+  auto id = std::make_shared<Clock::TimerId>(0);
+  *id = clock->ScheduleOrReady(fd, write, delay, [this, id, step = std::move(step)] {
+    if (call) call->pending.erase(*id);
+    RunGuarded("fax call", step);
+  });
+  call->pending.insert(*id);
+}
+
 int32_t Bank::State::CheckSendable(const std::string& name, int32_t fax_id, PortState*& port, FaxObject*& fax) {
   port = Find(name);
   if (!port) return qbfaxvmec_FAX_ERR_COMMPORT_NOT_EXISTS;

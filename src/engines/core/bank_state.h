@@ -82,6 +82,8 @@ struct Bank::State {
   void BeginCall(PortState& port, int32_t fax_id, const FaxObject& fax);
   // Runs `step` after `delay` on the clock while the call lasts; Terminate cancels what is pending.
   void Schedule(std::chrono::milliseconds delay, std::function<void()> step);
+  // The same, but runs `step` as soon as `fd` is readable (writable, with `write`) if that comes first.
+  void ScheduleOrReady(int fd, bool write, std::chrono::milliseconds delay, std::function<void()> step);
   void Emit(const std::function<void(FaxControlEvents&)>& event);
   // Page events with the fax manager's texts kept in step.
   void PageStarted(int32_t page);

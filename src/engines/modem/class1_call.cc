@@ -132,10 +132,22 @@ void Class1Call::Impl::Start() {
   t30_set_phase_e_handler(t30, &PhaseE, this);
 
   status = "Dialing";
+  Initialise(0);
+}
+
+void Class1Call::Impl::Initialise(size_t next) {
+  if (next < setup.init.size()) {
+    const std::string command = setup.init[next];
+    return Command(command, setup.command_timeout_ms, false, [this, command, next](const AtResult& r) {
+      if (r.kind != AtResult::kOk) return Fail(core::LineResult::kModemError, command + ": " + r.text);
+      Initialise(next + 1);
+    });
+  }
   Command("AT+FCLASS=1", setup.command_timeout_ms, false, [this](const AtResult& r) {
     if (r.kind != AtResult::kOk) return Fail(core::LineResult::kModemError, "AT+FCLASS=1: " + r.text);
     events.push_back({Class1Event::kDialing, 0, 0, {}});
-    const std::string dial = fmt::format("AT{}D{}{}", setup.speaker, setup.tone ? 'T' : 'P', setup.number);
+    const std::string dial =
+        fmt::format("AT{}D{}{}{}", setup.speaker, setup.tone ? 'T' : 'P', setup.dial_prefix, setup.number);
     Command(dial, setup.dial_timeout_ms, true, [this](const AtResult& d) { Dialled(d); });
     on_timeout = [this] {
       // Stop the dial before hanging up: any character does.
@@ -278,9 +290,12 @@ void Class1Call::Impl::Poll(int elapsed_ms) {
   now_ms += elapsed_ms;
   if (finished) return;
   uint8_t buffer[4096];
-  for (;;) {
+  for (bool first = true;; first = false) {
     const long n = port.Read(buffer, sizeof buffer);
-    if (n < 0) return Finish(core::TermStatusFor(core::LineResult::kModemSilent), "the port went away");
+    // A hung-up tty reads nothing yet stays readable: ask once a slice found nothing.
+    if (n < 0 || (n == 0 && first && !port.Alive())) {
+      return Finish(core::TermStatusFor(core::LineResult::kModemSilent), "the port went away");
+    }
     if (n == 0) break;
     for (const auto& r : parser.Feed(buffer, static_cast<size_t>(n))) {
       OnResult(r);
@@ -333,6 +348,20 @@ std::vector<Class1Event> Class1Call::Poll(int elapsed_ms) {
   impl_->Poll(elapsed_ms);
   return std::exchange(impl_->events, {});
 }
+
+int Class1Call::NextWakeMs() const {
+  const auto& c = *impl_;
+  // T.30's timers count seconds: waking a few times a second keeps them true.
+  int64_t next = kTimerSliceMs;
+  if (c.step == Impl::Step::kTxData || c.step == Impl::Step::kTxEcm) next = kPacingSliceMs;
+  if (c.step != Impl::Step::kIdle && c.step != Impl::Step::kTxData && c.step != Impl::Step::kTxEcm) {
+    next = std::min(next, c.deadline_ms - c.now_ms + 1);
+  }
+  if (c.not_before_ms > c.now_ms) next = std::min(next, c.not_before_ms - c.now_ms);
+  return static_cast<int>(std::max<int64_t>(next, 1));
+}
+
+bool Class1Call::WantsWrite() const { return !impl_->out.empty(); }
 
 void Class1Call::Abort() { impl_->Abort(); }
 bool Class1Call::Finished() const { return impl_->finished; }

@@ -19,6 +19,8 @@ namespace qvfax::modem {
 
 struct Class1Setup {
   std::string number;
+  std::string dial_prefix;        // before the number: an outside line, with "," as a pause
+  std::vector<std::string> init;  // the port's own commands, before the call
   bool tone = true;               // else pulse dialling
   std::string speaker = "M1L1";   // the ATM/ATL part of the dial command
   std::string local_id;           // our TSI
@@ -49,6 +51,11 @@ class Class1Call {
   void Start();
   // One slice of the call, `elapsed_ms` after the last; returns what happened in it.
   std::vector<Class1Event> Poll(int elapsed_ms);
+  // How long the call may sleep, if the modem says nothing, before it needs
+  // its next slice: a deadline, the pacing of image data, T.30's timers.
+  int NextWakeMs() const;
+  // Whether bytes wait for the port to take them.
+  bool WantsWrite() const;
   // Hangs up now; the call then finishes with the cancel status.
   void Abort();
   bool Finished() const;

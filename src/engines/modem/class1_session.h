@@ -27,6 +27,8 @@ inline constexpr int kMaxCallMs = 30 * 60 * 1000;  // then the call is dropped
 inline constexpr int kFrhGuardMs = 30000;          // T.30's own timers end a silent wait long before this
 inline constexpr int kLeadMs = 600;                // image data kept ahead of the line, against underrun
 inline constexpr int kAbortSettleMs = 300;
+inline constexpr int kTimerSliceMs = 250;   // the longest sleep while waiting for the modem
+inline constexpr int kPacingSliceMs = 100;  // image data is topped up this often (kLeadMs keeps the modem fed)
 
 // Bytes with every DLE doubled, as data to a modem must be.
 std::string Shielded(const uint8_t* bytes, size_t length);
@@ -140,6 +142,8 @@ struct Class1Call::Impl {
   void Fail(core::LineResult result, std::string detail);
 
   void Start();
+  // The port's own init commands from `next` on, then class 1 and the dial.
+  void Initialise(size_t next);
 
   void Dialled(const AtResult& r);
 

@@ -23,8 +23,6 @@ namespace qvfax::modem {
 
 namespace {
 
-constexpr int kTickMs = 10;
-
 core::Modem AsModem(const ModemFacts& facts) {
   core::Modem modem;
   modem.identity = facts.manufacturer;
@@ -137,6 +135,11 @@ int32_t ModemBank::TestModem(const std::string& name) {
       m.Explain(detail);
       return m.Fail(OpenFailure(opened));
     }
+    if (const std::string refused = Prepare(serial, *configured); !refused.empty()) {
+      Note(fmt::format("TestModem {}: {}", name, refused));
+      m.Explain(refused);
+      return m.Fail(qbfaxvmec_FAX_ERR_TEST_FAILED);
+    }
     facts = ProbeModem(serial, config_.command_timeout_ms);
   }
   if (!facts.answered) {
@@ -188,6 +191,11 @@ int32_t ModemBank::OpenPort(const std::string& name) {
     m.Explain(detail);
     return m.Fail(OpenFailure(opened));
   }
+  if (const std::string refused = Prepare(held->serial, *configured); !refused.empty()) {
+    Note(fmt::format("OpenPort {}: {}", name, refused));
+    m.Explain(refused);
+    return m.Fail(qbfaxvmec_FAX_ERR_CANNOT_CONNECT_PORT);
+  }
   held->facts = ProbeModem(held->serial, config_.command_timeout_ms);
   if (!held->facts.answered) {
     Note(fmt::format("OpenPort {}: no modem answers on {}", name, configured->device));
@@ -201,6 +209,19 @@ int32_t ModemBank::OpenPort(const std::string& name) {
                    held->facts.model, held->facts.classes));
   held_[name] = std::move(held);
   return 0;
+}
+
+std::string ModemBank::Prepare(SerialPort& serial, const ModemPort& port) {
+  std::vector<std::string> commands;
+  if (!port.reset.empty()) commands.push_back(port.reset);
+  commands.insert(commands.end(), port.init.begin(), port.init.end());
+  AtParser parser;
+  for (const auto& command : commands) {
+    const AtReply reply = RunCommand(serial, parser, command, config_.command_timeout_ms);
+    if (reply.timed_out) return fmt::format("the modem on {} did not answer {}", port.device, command);
+    if (reply.result != AtResult::kOk) return fmt::format("the modem on {} refused {}", port.device, command);
+  }
+  return "";
 }
 
 int32_t ModemBank::ClosePort(const std::string& name) {
@@ -271,11 +292,18 @@ int32_t ModemBank::SendNow(const std::string& name, int32_t& fax_id) {
     return m.Fail(error);
   }
 
+  const ModemPort& configured = *Configured(name);
   Class1Setup setup;
   setup.number = object->number;
-  setup.tone = m.dial_mode != qbfaxvmtd_Pulse;
+  setup.dial_prefix = configured.dial_prefix;
+  setup.init = configured.init;
+  // What the port's configuration says of its line wins over the client's general wishes.
+  setup.tone = configured.tone.value_or(m.dial_mode != qbfaxvmtd_Pulse);
   setup.speaker = SpeakerCommand(m.speaker_mode, m.speaker_volume);
-  setup.local_id = m.local_id;
+  if (!configured.speaker.empty()) setup.speaker = configured.speaker + setup.speaker.substr(2);
+  setup.local_id = !m.local_id.empty()            ? m.local_id
+                   : !configured.local_id.empty() ? configured.local_id
+                                                  : config_.local_id;
   setup.document = call_->document;
   const auto& caps = port->capabilities;
   const int max_baud = caps.count(10) ? caps.at(10) : int{qbfaxvmbr_14400};
@@ -287,15 +315,28 @@ int32_t ModemBank::SendNow(const std::string& name, int32_t& fax_id) {
   setup.t4_2d = !caps.count(2) || caps.at(2) >= qbfaxvmc_2DMR;
   setup.ecm = caps.count(3) && caps.at(3) == qbfaxvmbecm_Enable && object->ecm != qbfaxvmbecm_Disable;
   setup.t6 = setup.ecm && (!caps.count(2) || caps.at(2) >= qbfaxvmc_2DMMR);
-  setup.dial_timeout_ms = config_.dial_timeout_ms;
+  setup.dial_timeout_ms = configured.answer_timeout_ms.value_or(config_.dial_timeout_ms);
   setup.command_timeout_ms = config_.command_timeout_ms;
   call_->driver = std::make_unique<Class1Call>(held.serial, setup);
   Note(fmt::format("SendNow {}: {} pages to {}", name, object->attached.size(), object->number));
   call_->last_tick = m.clock->Now();
   call_->driver->Start();
   m.status_text = "Dialing";
-  m.Schedule(std::chrono::milliseconds(kTickMs), [this] { Tick(); });
+  ScheduleTick();
   return 0;
+}
+
+void ModemBank::ScheduleTick() {
+  auto& s = state();
+  auto held = held_.find(s.call->port);
+  const int fd = held == held_.end() ? -1 : held->second->serial.Descriptor();
+  const auto& driver = *call_->driver;
+  // Woken by the modem, or when the call next has something to do on its own.
+  if (fd < 0) {
+    s.Schedule(std::chrono::milliseconds(driver.NextWakeMs()), [this] { Tick(); });
+  } else {
+    s.ScheduleOrReady(fd, driver.WantsWrite(), std::chrono::milliseconds(driver.NextWakeMs()), [this] { Tick(); });
+  }
 }
 
 void ModemBank::Tick() {
@@ -327,7 +368,7 @@ void ModemBank::Tick() {
     }
   }
   if (driver.Status() == "Disconnecting") s.status_text = "Disconnecting";
-  s.Schedule(std::chrono::milliseconds(kTickMs), [this] { Tick(); });
+  ScheduleTick();
 }
 
 void ModemBank::EndCall(int32_t status, const std::string& detail) {

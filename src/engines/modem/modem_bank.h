@@ -45,6 +45,9 @@ class ModemBank : public core::Bank {
   const ModemPort* Configured(const std::string& name) const;
   void Note(const std::string& text);
   void Tick();
+  // Sends the port's reset and init commands; "" when the modem took them all, else why not.
+  std::string Prepare(SerialPort& serial, const ModemPort& port);
+  void ScheduleTick();
   void EndCall(int32_t status, const std::string& detail);
   // Closes the device of `name` and releases its lock when it has gone away.
   void DropIfGone(const std::string& name);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -35,6 +36,59 @@ bool UartPresent(const std::string& device) {
 
 std::string DefaultSpool() { return (xdg::StateHome() / "qvfax" / "spool").string(); }
 
+// An AT command as a modem takes it: starts with AT, printable, no line ends.
+bool IsAtCommand(const std::string& command) {
+  if (command.size() < 2 || (command.compare(0, 2, "AT") != 0 && command.compare(0, 2, "at") != 0)) return false;
+  return std::all_of(command.begin(), command.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
+}
+
+// A TSI: at most 20 characters of digits, '+' and spaces, as T.30 allows.
+std::string LocalId(const Reader& r, const json& object, const std::string& where, const std::string& fallback) {
+  const std::string id = r.String(object, where, "local_id", fallback);
+  if (id.size() > 20 || !std::all_of(id.begin(), id.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)) || c == '+' || c == ' '; })) {
+    r.Fail(ConfigReader<core::ConfigError>::Join(where, "local_id"), "must be at most 20 digits, '+' and spaces");
+  }
+  return id;
+}
+
+// The commands and dialling settings real modems differ in.
+void ReadModemCommands(const Reader& r, const json& p, const std::string& where, ModemPort& port) {
+  port.reset = r.String(p, where, "reset", "");
+  if (!port.reset.empty() && !IsAtCommand(port.reset)) r.Fail(where + ".reset", "must be an AT command");
+  if (p.contains("init")) {
+    const auto& init = p["init"];
+    if (!init.is_array()) r.Fail(where + ".init", "must be a list of AT commands");
+    for (const auto& command : init) {
+      if (!command.is_string() || !IsAtCommand(command.get<std::string>())) {
+        r.Fail(where + ".init", "must be a list of AT commands");
+      }
+      port.init.push_back(command.get<std::string>());
+    }
+  }
+  port.dial_prefix = r.String(p, where, "dial_prefix", "");
+  if (port.dial_prefix.find_first_not_of("0123456789*#,WwPpTt!") != std::string::npos) {
+    r.Fail(where + ".dial_prefix", "may hold only digits, * # , W P T and !");
+  }
+  const std::string dialing = r.String(p, where, "dialing", "");
+  if (dialing == "tone" || dialing == "pulse") {
+    port.tone = dialing == "tone";
+  } else if (!dialing.empty()) {
+    r.Fail(where + ".dialing", "must be tone or pulse, not \"" + dialing + "\"");
+  }
+  const std::string speaker = r.String(p, where, "speaker", "");
+  if (speaker == "off") {
+    port.speaker = "M0";
+  } else if (speaker == "dialing") {
+    port.speaker = "M1";
+  } else if (speaker == "on") {
+    port.speaker = "M2";
+  } else if (!speaker.empty()) {
+    r.Fail(where + ".speaker", "must be off, dialing or on, not \"" + speaker + "\"");
+  }
+  if (p.contains("answer_timeout_s")) port.answer_timeout_ms = r.Integer(p, where, "answer_timeout_s", 60, 10, 600) * 1000;
+  port.local_id = LocalId(r, p, where, "");
+}
+
 }  // namespace
 
 ModemConfig DefaultModemConfig() {
@@ -62,7 +116,7 @@ ModemConfig ParseModemConfig(const std::string& json_text, const std::string& so
   const Reader r(source);
   json doc = json::parse(json_text, nullptr, false);
   if (doc.is_discarded()) r.Fail("(file)", "not valid JSON");
-  r.OnlyKnownKeys(doc, "", {"ports", "lock_folder", "command_timeout_ms", "dial_timeout_s", "spool"});
+  r.OnlyKnownKeys(doc, "", {"ports", "lock_folder", "command_timeout_ms", "dial_timeout_s", "spool", "local_id"});
   ModemConfig config;
   config.spool = DefaultSpool();
   if (!doc.contains("ports") || !doc["ports"].is_array() || doc["ports"].empty()) {
@@ -72,7 +126,8 @@ ModemConfig ParseModemConfig(const std::string& json_text, const std::string& so
   for (size_t i = 0; i < doc["ports"].size(); ++i) {
     const auto where = fmt::format("ports[{}]", i);
     const auto& p = doc["ports"][i];
-    r.OnlyKnownKeys(p, where, {"device", "name", "speed", "flow", "dial_tone"});
+    r.OnlyKnownKeys(p, where, {"device", "name", "speed", "flow", "dial_tone", "reset", "init", "dial_prefix",
+                                "dialing", "speaker", "answer_timeout_s", "local_id"});
     ModemPort port;
     port.device = r.String(p, where, "device", "");
     if (port.device.empty() || port.device[0] != '/') r.Fail(where + ".device", "must be the device's full path");
@@ -98,12 +153,14 @@ ModemConfig ParseModemConfig(const std::string& json_text, const std::string& so
     } else {
       r.Fail(where + ".dial_tone", "must be auto, dial or none, not \"" + tone + "\"");
     }
+    ReadModemCommands(r, p, where, port);
     config.ports.push_back(port);
   }
   config.lock_folder = r.String(doc, "", "lock_folder", config.lock_folder);
   config.command_timeout_ms = r.Integer(doc, "", "command_timeout_ms", config.command_timeout_ms, 100, 60000);
   config.dial_timeout_ms = r.Integer(doc, "", "dial_timeout_s", config.dial_timeout_ms / 1000, 10, 600) * 1000;
   config.spool = r.String(doc, "", "spool", config.spool);
+  config.local_id = LocalId(r, doc, "", "");
   return config;
 }
 

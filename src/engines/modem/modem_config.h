@@ -3,6 +3,7 @@
 // the field. With no file, the serial devices that exist are used.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,13 @@ struct ModemPort {
   int speed = 115200;
   bool hardware_flow = true;
   DialToneCheck dial_tone = DialToneCheck::kAuto;
+  std::string reset;                // sent first when the port opens, e.g. ATZ
+  std::vector<std::string> init;    // then these, and again before each call
+  std::string dial_prefix;          // before every number: an outside line, "," a pause
+  std::optional<bool> tone;         // tone (true) or pulse dialling; unset: as the client asks
+  std::string speaker;              // the ATM/ATL part of the dial, e.g. "M0"; unset: as the client asks
+  std::optional<int> answer_timeout_ms;  // how long a dialled number may ring; unset: dial_timeout_s
+  std::string local_id;             // our TSI when the client sets none; unset: the engine's
 };
 
 struct ModemConfig {
@@ -25,6 +33,7 @@ struct ModemConfig {
   int command_timeout_ms = 3000;
   int dial_timeout_ms = 90000;
   std::string spool;    // where documents wait while they are sent
+  std::string local_id;  // our TSI on every port when neither the client nor the port names one
 };
 
 // The serial devices that exist: /dev/ttyS* with a UART behind them,

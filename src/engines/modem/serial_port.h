@@ -29,6 +29,7 @@ class SerialPort {
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
   const std::string& Device() const { return device_; }
+  int Descriptor() const { return fd_; }  // for waiting on the event loop; -1 when closed
 
   // What is waiting, up to `capacity` bytes; 0 when nothing; -1 when the device has gone.
   long Read(uint8_t* buffer, size_t capacity);

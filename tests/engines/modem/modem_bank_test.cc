@@ -28,11 +28,21 @@ using testing::kRtn;
 using testing::Received;
 using testing::ScriptedModem;
 
+ModemPort PortOn(const std::string& name, const std::string& device) {
+  ModemPort port;
+  port.name = name;
+  port.device = device;
+  port.hardware_flow = false;  // a pty has no RTS/CTS
+  port.dial_tone = DialToneCheck::kNone;
+  return port;
+}
+
 class ModemEngine : public ::testing::Test {
  protected:
-  void Register(const std::string& device) {
+  void Register(const std::string& device, const std::function<void(ModemPort&)>& configure = {}) {
     ModemConfig config;
-    config.ports.push_back({"modem0", device, 115200, false, DialToneCheck::kNone});
+    config.ports.push_back(PortOn("modem0", device));
+    if (configure) configure(config.ports.back());
     config.lock_folder = locks;
     config.spool = qvfax::testing::ScratchPath("modem-spool");
     config.command_timeout_ms = 500;
@@ -144,7 +154,7 @@ TEST_F(ModemEngine, PortsThatCannotBeUsedGiveTheControlsCodes) {
     ScriptedModem local;
     row.arrange(local);
     ModemConfig config;
-    config.ports.push_back({"p", row.device.empty() ? local.Device() : row.device, 115200, false, DialToneCheck::kNone});
+    config.ports.push_back(PortOn("p", row.device.empty() ? local.Device() : row.device));
     config.lock_folder = locks;
     config.command_timeout_ms = 100;
     ModemBank direct(config, f.apartment.clock);
@@ -167,8 +177,8 @@ TEST_F(ModemEngine, PortsThatCannotBeUsedGiveTheControlsCodes) {
 class ModemSend : public ModemEngine {
  protected:
   // Sends `pages` pages and steps the clock, answering as the far machine, until the fax has ended.
-  void Send(int pages) {
-    Register(modem.Device());
+  void Send(int pages, const std::function<void(ModemPort&)>& configure = {}) {
+    Register(modem.Device(), configure);
     DetectAndOpen();
     ASSERT_EQ(server->PortStatus()->Codice(), 0);
     server->NumeroFax("5550100");
@@ -198,6 +208,38 @@ TEST_F(ModemSend, TwoPagesWithTheEventsInOrder) {
   }
   EXPECT_EQ(modem.Count("frame 4f"), 1) << "MPS after page 1";
   EXPECT_EQ(modem.Count("frame 2f"), 1) << "EOP after page 2";
+}
+
+TEST_F(ModemSend, APortsOwnCommandsAndDiallingAreUsedInOrder) {
+  modem.on_frh = [&](int n) { return Received(n == 0 ? kCfr : kMcf); };
+  Send(1, [](ModemPort& port) {
+    port.reset = "ATZ";
+    port.init = {"AT&F", "ATS7=60"};
+    port.dial_prefix = "0,";
+    port.tone = false;
+    port.speaker = "M0";
+  });
+  EXPECT_EQ(server->TRMStatus()->Codice(), 0) << server->TestoLog();
+  const auto& seen = modem.Seen();
+  const std::vector<std::string> opening(seen.begin(), seen.begin() + 3);
+  EXPECT_EQ(opening, (std::vector<std::string>{"ATZ", "AT&F", "ATS7=60"})) << "reset, then init, as the port opens";
+  const auto dial = std::find_if(seen.begin(), seen.end(), [](const std::string& s) { return s.find("DP") != std::string::npos; });
+  ASSERT_NE(dial, seen.end());
+  EXPECT_EQ(dial->substr(0, 4), "ATM0") << "the speaker as configured";
+  EXPECT_EQ(dial->substr(dial->find('D')), "DP0,5550100") << "pulse, the outside line and its pause, the number";
+  const std::vector<std::string> before_call(dial - 3, dial);
+  EXPECT_EQ(before_call, (std::vector<std::string>{"AT&F", "ATS7=60", "AT+FCLASS=1"})) << "init again before the call";
+}
+
+TEST_F(ModemEngine, AnInitCommandTheModemRefusesKeepsThePortClosedAndSaysWhich) {
+  modem.silent = false;
+  Register(modem.Device(), [](ModemPort& port) { port.init = {"AT+FAKE"}; });
+  int32_t opened = 0;
+  modem.fail_command = "AT+FAKE";
+  WithModemAnswering([&] { opened = bank->OpenPort("modem0"); });
+  EXPECT_EQ(opened, -153);
+  EXPECT_NE(std::string(bank->GetStatusText()).find("refused AT+FAKE"), std::string::npos) << bank->GetStatusText();
+  EXPECT_FALSE(fs::exists(LockFile()));
 }
 
 TEST_F(ModemSend, ALastPageTheRemoteKeepsRejectingIsNotDelivered) {

@@ -94,7 +94,9 @@ void ScriptedModem::Command(const std::string& line) {
   if (silent) return;
   const bool dial = line.rfind("AT", 0) == 0 && line.find("+F") == std::string::npos &&
                     (line.find("DT") != std::string::npos || line.find("DP") != std::string::npos);
-  if (line == "AT+FCLASS=?" || line == "AT+FTM=?" || line == "AT+FMI?" || line == "AT+FMM?") {
+  if (line == fail_command) {
+    Reply("\r\nERROR\r\n");
+  } else if (line == "AT+FCLASS=?" || line == "AT+FTM=?" || line == "AT+FMI?" || line == "AT+FMM?") {
     const std::string& text = line == "AT+FCLASS=?" ? classes : line == "AT+FTM=?" ? modulations : maker;
     Reply("\r\n" + text + "\r\n" + kOk);
   } else if (dial) {

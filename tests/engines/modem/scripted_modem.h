@@ -35,6 +35,8 @@ class ScriptedModem {
   std::function<std::string(int frh_count)> on_frh;
   // Whether the modem answers AT at all.
   bool silent = false;
+  // A command it answers with ERROR.
+  std::string fail_command;
   // Set while a thread of its own pumps it: the driver then reads replies as
   // they come, and Pump() must not wait for them to be seen.
   bool threaded = false;
