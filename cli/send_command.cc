@@ -100,7 +100,10 @@ int Send(const Common& common, const SendOptions& given) {
     Progress shown;
     std::chrono::steady_clock::time_point cancelled_at;
     while (!(session.send_ended && session.activity == 0)) {
-      session.Serve(200);
+      // Notifications end the wait early; the progress is read after each. A
+      // terminal's bar moves often, a log's lines need not: every read costs
+      // the fax's own thread a turn.
+      session.Serve(terminal ? 250 : 1000);
       if (interrupted && !cancelled) {
         client.Invoke(server, "AnnullaFax");
         cancelled = true;
