@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include <fmt/format.h>
 
@@ -59,11 +60,16 @@ TEST(SendCommand, EachOutcomeHasItsOwnExitStatus) {
   std::ofstream(config) << R"({"ports": [{"name": "ttyS0", "modem": {}}],
                                 "timing": {"dial_ms": 1, "answer_ms": 1, "training_ms": 1, "page_ms": 1, "hangup_ms": 1},
                                 "remotes": [{"number": "0601", "answer": "busy"},
-                                             {"number": "0603", "answer": "fax", "fail_at_page": 1}]})";
+                                             {"number": "0603", "answer": "fax", "fail_at_page": 1},
+                                             {"number": "0605", "answer": "fax", "reject_from_page": 1}]})";
   const std::string file = testing::MakeFaxTiff(testing::ScratchPath("outcomes.tif"), 1);
-  const std::pair<const char*, Exit> rows[] = {
-      {"0601", Exit::kBusy}, {"0603", Exit::kLineFailure}, {"0604", Exit::kDelivered}};
-  for (const auto& [number, exit] : rows) {
+  // The engine's own reason closes the line when it gave one.
+  const std::tuple<const char*, Exit, const char*> rows[] = {
+      {"0601", Exit::kBusy, ""},
+      {"0603", Exit::kLineFailure, ""},
+      {"0605", Exit::kLineFailure, R"("reason":"the remote confirmed 0 of 1 pages")"},
+      {"0604", Exit::kDelivered, ""}};
+  for (const auto& [number, exit, reason] : rows) {
     Common common = InProcess("sim");
     common.engine.config = config;
     SendOptions options;
@@ -76,6 +82,7 @@ TEST(SendCommand, EachOutcomeHasItsOwnExitStatus) {
     if (exit != Exit::kDelivered) {
       EXPECT_NE(said.find(fmt::format("\"exit\":{}", static_cast<int>(exit))), std::string::npos) << said;
     }
+    EXPECT_NE(said.find(reason), std::string::npos) << said;
   }
 }
 
