@@ -23,7 +23,11 @@ namespace {
 
 std::atomic<bool> interrupted{false};
 
-extern "C" void OnInterrupt(int) { interrupted = true; }
+// The first signal cancels the fax; a second one ends the program at once.
+extern "C" void OnInterrupt(int signal) {
+  interrupted = true;
+  std::signal(signal, SIG_DFL);
+}
 
 // Asks the server to prepare the documents into fax pages.
 rpc::json Prepare(rpc::Client& client, const SendOptions& options) {

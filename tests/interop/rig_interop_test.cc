@@ -19,6 +19,7 @@
 #include "engines/modem/modem_bank.h"
 #include "engines/pages/tiff_pages.h"
 #include "page_compare.h"
+#include "queue/outcome.h"
 #include "rpc/in_process.h"
 #include "tiff_maker.h"
 
@@ -85,8 +86,9 @@ class RigInterop : public ::testing::Test {
   }
 
   // Sends `file` to `number` through the rig; `cancel_after_s` > 0 cancels
-  // that long into the first page.
-  Outcome Send(const std::string& file, const std::string& number, int cancel_after_s = 0) {
+  // that long into the first page, or does `instead` then when given.
+  Outcome Send(const std::string& file, const std::string& number, int cancel_after_s = 0,
+               const std::function<void()>& instead = {}) {
     Outcome out;
     rpc::Broker broker({[this](ComponentRegistry& r) { modem::RegisterModemEngine(r, config); }});
     rpc::Client client(rpc::ConnectInProcess(broker));
@@ -120,7 +122,11 @@ class RigInterop : public ::testing::Test {
         page_started = Clock::now();
       }
       if (page_started && Clock::now() - *page_started > std::chrono::seconds(cancel_after_s)) {
-        client.Invoke(server, "AnnullaFax");
+        if (instead) {
+          instead();
+        } else {
+          client.Invoke(server, "AnnullaFax");
+        }
         cancelled = true;
       }
     }
@@ -217,6 +223,32 @@ TEST_F(RigInterop, ACancelInTheMiddleOfAPageHangsUpWithTheCancelStatus) {
   EXPECT_FALSE(LockHeld());
 }
 
+TEST_F(RigInterop, ASenderModemThatDiesMidPageEndsTheFaxAtOnceAndTheNextCallWorks) {
+  UseReceiver("efax");
+  const std::string sent = testing::MakeFaxTiff(testing::ScratchPath("interop-crash.tif"), 2,
+                                                testing::PageResolution::kFine, pages::PageStyle::kLetter);
+  Clock::time_point killed;
+  const Outcome out = Send(sent, "5550100", 5, [&] {
+    ASSERT_EQ(std::system("bash " QVFAX_SOURCE_DIR "/scripts/rig kill-sender"), 0);
+    killed = Clock::now();
+  });
+  const double seconds = std::chrono::duration<double>(Clock::now() - killed).count();
+  std::cout << fmt::format("[ timing ] the fax ended {:.1f} s after its modem died\n", seconds);
+  EXPECT_LT(seconds, 5.0);
+  EXPECT_EQ(out.status, 53);
+  EXPECT_EQ(queue::ExitForStatus(out.status), queue::Exit::kModemFailure);
+  EXPECT_EQ(out.pages, 0);
+  EXPECT_EQ(out.activity, 0);
+  EXPECT_FALSE(LockHeld());
+  // A new line: both soft modems again, since the far one still holds the dead call.
+  ASSERT_EQ(std::system("bash " QVFAX_SOURCE_DIR "/scripts/rig start efax"), 0);
+  const std::string next = testing::MakeFaxTiff(testing::ScratchPath("interop-after-crash.tif"), 1,
+                                                testing::PageResolution::kFine, pages::PageStyle::kLetter);
+  const Outcome again = Send(next, "5550100");
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(again.pages, 1);
+}
+
 // Last of all: after a call nobody answered the soft modems need a while
 // before they dial again.
 class Unanswered : public RigInterop, public ::testing::WithParamInterface<const char*> {};
@@ -228,6 +260,7 @@ TEST_P(Unanswered, EndsWithNoAnswerAndReleasesThePort) {
       testing::MakeFaxTiff(testing::ScratchPath("interop-unanswered.tif"), 1, testing::PageResolution::kFine);
   const Outcome out = Send(sent, "5550199");
   EXPECT_TRUE(out.status == 9 || out.status == 5) << "no answer or no carrier, not " << out.status;
+  EXPECT_EQ(queue::ExitForStatus(out.status), queue::Exit::kNoAnswer);
   EXPECT_EQ(out.pages, 0);
   EXPECT_EQ(out.activity, 0);
   EXPECT_FALSE(LockHeld());

@@ -1,5 +1,6 @@
 #include "engines/modem/hang_up.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "engines/modem/at_parser.h"
@@ -8,6 +9,8 @@
 namespace qvfax::modem {
 
 namespace {
+
+constexpr int kLongestWaitMs = 1000;  // a modem drains what we paced ahead (kLeadMs) well within it
 
 // Reads until the modem gives a final result, the port goes, or `timeout_ms` passes.
 bool AwaitFinal(SerialPort& port, AtParser& parser, int timeout_ms, std::vector<std::string>& trace) {
@@ -32,6 +35,8 @@ bool AwaitFinal(SerialPort& port, AtParser& parser, int timeout_ms, std::vector<
 
 bool HangUpAtOnce(SerialPort& port, int timeout_ms, std::vector<std::string>& trace) {
   if (!port.IsOpen()) return false;
+  // Whoever is stopping (a Ctrl-C, qvfaxd's shutdown) waits two seconds at most.
+  timeout_ms = std::min(timeout_ms, kLongestWaitMs);
   // DLE ETX ends data we send; CAN stops a receive; a modem in command mode answers either.
   static const uint8_t kBreak[] = {0x10, 0x03, 0x18};
   trace.push_back("> <DLE><ETX><CAN>");

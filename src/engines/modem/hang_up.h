@@ -12,8 +12,9 @@
 namespace qvfax::modem {
 
 // Ends data or a receive, waits for the modem's answer, sends ATH0 and waits
-// for its OK, then drops DTR; each wait at most `timeout_ms`. `trace` gets
-// what was sent and heard. True when the modem confirmed the hang-up.
+// for its OK, then drops DTR; each wait at most `timeout_ms`, and never more
+// than a second. `trace` gets what was sent and heard. True when the modem
+// confirmed the hang-up.
 bool HangUpAtOnce(SerialPort& port, int timeout_ms, std::vector<std::string>& trace);
 
 }  // namespace qvfax::modem
