@@ -2,9 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <map>
+#include <memory>
 #include <mutex>
 
 #include <fstream>
@@ -23,12 +26,35 @@ std::string RootedKey(const std::string& path, uint32_t root) {
   return fmt::format("{:08X}\\{}", root, path);
 }
 
-nlohmann::json Load(const std::filesystem::path& file) {
+nlohmann::json Parse(const std::filesystem::path& file) {
   std::ifstream in(file);
   if (!in) return nlohmann::json::object();
   auto doc = nlohmann::json::parse(in, nullptr, /*allow_exceptions=*/false);
   // A damaged file reads as empty rather than stopping the server.
   return doc.is_object() ? doc : nlohmann::json::object();
+}
+
+// The display setting is read once a second for every fax under way: the
+// file is parsed again only when it was replaced (every save renames a new
+// file in, so its inode changes) or changed in place.
+std::shared_ptr<const nlohmann::json> Load(const std::filesystem::path& file) {
+  struct Parsed {
+    ino_t inode = 0;
+    timespec modified{};
+    off_t size = -1;
+    std::shared_ptr<const nlohmann::json> doc;
+  };
+  static std::mutex mutex;
+  static std::map<std::string, Parsed> parsed;
+  struct stat info {};
+  if (::stat(file.c_str(), &info) != 0) return std::make_shared<const nlohmann::json>(nlohmann::json::object());
+  std::lock_guard lock(mutex);
+  Parsed& known = parsed[file.string()];
+  if (known.size != info.st_size || known.inode != info.st_ino || known.modified.tv_sec != info.st_mtim.tv_sec ||
+      known.modified.tv_nsec != info.st_mtim.tv_nsec) {
+    known = {info.st_ino, info.st_mtim, info.st_size, std::make_shared<const nlohmann::json>(Parse(file))};
+  }
+  return known.doc;
 }
 
 void Save(const std::filesystem::path& file, const nlohmann::json& doc) {
@@ -82,8 +108,7 @@ std::filesystem::path RegistryFile::DefaultFile() {
 
 bool RegistryFile::OpenKey(const std::string& path, uint32_t root) {
   const auto key = RootedKey(path, root);
-  const auto doc = Load(file_);
-  if (!doc.contains(key)) return false;
+  if (!Load(file_)->contains(key)) return false;
   key_ = key;
   return true;
 }
@@ -91,7 +116,7 @@ bool RegistryFile::OpenKey(const std::string& path, uint32_t root) {
 void RegistryFile::CreateKey(const std::string& path, uint32_t root) {
   key_ = RootedKey(path, root);
   Update update(file_);
-  auto doc = Load(file_);
+  auto doc = *Load(file_);
   if (doc.contains(key_)) return;
   doc[key_] = nlohmann::json::object();
   Save(file_, doc);
@@ -100,7 +125,7 @@ void RegistryFile::CreateKey(const std::string& path, uint32_t root) {
 void RegistryFile::WriteBool(const std::string& name, bool value) {
   if (key_.empty()) RaiseObjectNotSet();
   Update update(file_);
-  auto doc = Load(file_);
+  auto doc = *Load(file_);
   doc[key_][name] = value;
   Save(file_, doc);
 }
@@ -108,8 +133,8 @@ void RegistryFile::WriteBool(const std::string& name, bool value) {
 bool RegistryFile::ReadBool(const std::string& name, bool default_value) {
   if (key_.empty()) return default_value;
   const auto doc = Load(file_);
-  const auto key = doc.find(key_);
-  if (key == doc.end() || !key->is_object()) return default_value;
+  const auto key = doc->find(key_);
+  if (key == doc->end() || !key->is_object()) return default_value;
   const auto value = key->find(name);
   if (value == key->end() || !value->is_boolean()) return default_value;
   return value->get<bool>();

@@ -46,6 +46,14 @@ void RuntimeFilePublisher::Open(const std::string& name) {
 
 void RuntimeFilePublisher::Publish(const std::string& text) {
   if (name_.empty()) RaiseObjectNotSet();
+  // A status polled every second is mostly published unchanged: the file
+  // already says it, so only the followers hear it again.
+  struct stat current {};
+  if (text == written_ && ::stat(path_.c_str(), &current) == 0 && static_cast<size_t>(current.st_size) == text.size()) {
+    publication_board::Announce(name_, text);
+    return;
+  }
+  written_.clear();
   const int fd = ::open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) RaiseIo("cannot write", temp_path_);
   const char* data = text.data();
@@ -62,6 +70,7 @@ void RuntimeFilePublisher::Publish(const std::string& text) {
   }
   ::close(fd);
   if (::rename(temp_path_.c_str(), path_.c_str()) != 0) RaiseIo("cannot replace", path_);
+  written_ = text;
   publication_board::Announce(name_, text);
 }
 

@@ -22,6 +22,7 @@ class RuntimeFilePublisher : public TextPublisher {
   std::string name_;
   std::string path_;
   std::string temp_path_;
+  std::string written_;  // what the file holds since our last write
 };
 
 }  // namespace qvfax

@@ -2,6 +2,8 @@
 // list of faxes with their latest status and log, following their
 // publications, and cancelling. A fax belongs to the session of the client
 // that created its server object, so a caller can pick out its own.
+#include <optional>
+
 #include <fmt/format.h>
 
 #include "components/publication_board.h"
@@ -57,12 +59,14 @@ void Broker::Impl::WatchPublications() {
         (n == kStatusName ? home->status : home->log) = text;
         for (const auto& [id, conn] : impl->connections) followers.push_back(conn);
       }
-      const std::string line = Notification("published", {{"name", n}, {"text", text}, {"fax", home->fax}});
+      // Written out only for a follower: most publications have none.
+      std::optional<std::string> line;
       for (const auto& conn : followers) {
         std::lock_guard lock(conn->mutex);
         auto follow = conn->follows.find(n);
         if (conn->closed || follow == conn->follows.end() || !Matches(follow->second, *home, *conn)) continue;
-        conn->peer->Send(line);
+        if (!line) line = Notification("published", {{"name", n}, {"text", text}, {"fax", home->fax}});
+        conn->peer->Send(*line);
       }
     }));
   }
