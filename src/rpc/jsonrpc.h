@@ -49,7 +49,11 @@ struct Failure {
   json data;
 };
 
-// Parses one line; a malformed message gives a Failure with the code to answer.
+// How deep a message may nest its arrays and objects; no method needs more than a few levels.
+inline constexpr int kMaxNesting = 64;
+
+// Parses one line; a malformed message, or one nested deeper than
+// kMaxNesting, gives a Failure with the code to answer.
 std::variant<Message, Failure> Parse(const std::string& line);
 
 std::string Result(const json& id, const json& result);

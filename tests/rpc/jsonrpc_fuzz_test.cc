@@ -78,5 +78,43 @@ TEST(JsonRpcFuzz, DamagedMessagesNeverStopTheBroker) {
   EXPECT_EQ(client.Get(server, "ProcessId"), static_cast<int>(::getpid()));
 }
 
+// What a message nests, not how long it is, is limited: 64 levels pass, past
+// that the answer is a parse error, however deep (a copy of a document nested
+// 100,000 deep overflowed the stack).
+TEST(JsonRpcFuzz, DeepNestingIsAParseErrorAndLongArraysAreServed) {
+  Broker broker(BrokerOptions{[](ComponentRegistry& r) { sim::RegisterSimEngine(r, sim::DefaultConfig()); },
+                              std::chrono::milliseconds(50), ""});
+  struct Heard : Peer {
+    void Send(const std::string& line) override { lines.push_back(line); }
+    std::vector<std::string> lines;
+  };
+  auto heard = std::make_shared<Heard>();
+  const uint64_t connection = broker.Connect(heard);
+  auto nested = [](int depth) {
+    return R"({"jsonrpc":"2.0","id":1,"method":"faxes","params":{"x":)" + std::string(depth, '[') +
+           std::string(depth, ']') + "}}";
+  };
+  const std::pair<std::string, const char*> rows[] = {
+      {nested(62), R"("result":[])"},  // 64 levels with the message and its params
+      {nested(63), R"("code":-32700)"},
+      {nested(100000), R"("code":-32700)"},
+      {R"({"jsonrpc":"2.0","id":1,"method":"faxes","params":{"x":")" + std::string(100000, '[') + R"("}})",
+       R"("result":[])"},  // brackets inside a string are text
+      {R"({"jsonrpc":"2.0","id":1,"method":"faxes","params":{"x":[)" + [] {
+         std::string many;
+         for (int i = 0; i < 200000; ++i) many += i ? ",0" : "0";
+         return many;
+       }() + "]}}",
+       R"("result":[])"},
+  };
+  for (const auto& [line, expected] : rows) {
+    heard->lines.clear();
+    broker.Handle(connection, line);
+    ASSERT_EQ(heard->lines.size(), 1u) << line.substr(0, 80);
+    EXPECT_NE(heard->lines[0].find(expected), std::string::npos) << heard->lines[0].substr(0, 200);
+  }
+  broker.Disconnect(connection);
+}
+
 }  // namespace
 }  // namespace qvfax::rpc
