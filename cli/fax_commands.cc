@@ -38,7 +38,9 @@ rpc::json SelectionParams(const Selection& which) {
 }
 
 // Says why nothing was chosen; a named fax that does not exist is an error.
-int NothingChosen(const Common& common, rpc::Client& client, const Selection& which) {
+// Says that no fax was chosen, and what to name; `exit` is the status to end
+// with (a status shown of nothing is no failure, a cancel of nothing is).
+int NothingChosen(const Common& common, rpc::Client& client, const Selection& which, Exit exit = Exit::kDelivered) {
   if (which.fax != 0) return Report(common, Exit::kUsage, fmt::format("qvfaxd has no fax {}", which.fax), 1, "");
   const size_t others = which.all ? 0 : client.Call("faxes", {{"scope", "all"}}).size();
   const std::string text =
@@ -50,7 +52,7 @@ int NothingChosen(const Common& common, rpc::Client& client, const Selection& wh
   } else {
     std::cerr << "qvfax: " << text << "\n";
   }
-  return 0;
+  return static_cast<int>(exit);
 }
 
 // `fax` as the daemon lists it, or just a status document.
@@ -177,8 +179,9 @@ int Cancel(const Common& common, const Selection& which) {
     return Report(common, Exit::kDaemonUnreachable, "no qvfaxd is running; a send in a terminal is cancelled with Ctrl-C", 1, "");
   }
   const auto chosen = client->Call("faxes", SelectionParams(which));
-  if (chosen.empty()) return NothingChosen(common, *client, which);
+  if (chosen.empty()) return NothingChosen(common, *client, which, Exit::kUsage);
   const int cancelled = client->Call("cancel", SelectionParams(which)).get<int>();
+  if (cancelled == 0) return NothingChosen(common, *client, which, Exit::kUsage);  // they ended meanwhile
   std::vector<int64_t> ids;
   for (const auto& fax : chosen) ids.push_back(fax.value("fax", int64_t{0}));
   if (common.json) {

@@ -108,6 +108,7 @@ TEST(QvfaxProgram, EachFailureHasItsExitStatusAndOneLineNamingTheCause) {
       {{"send", "0601", file}, 1, "the fax ended after 0 of 1 pages: error 6"},
       {{"--engine", "sim", "modems"}, 2, "add --in-process"},
       {{"status", "--fax", "999"}, 2, "qvfaxd has no fax 999"},
+      {{"cancel"}, 2, "qvfaxd has no fax at the moment"},
   };
   for (const auto& row : rows) {
     const auto run = RunToEnd(Qvfax(daemon, row.args));
