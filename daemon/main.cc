@@ -18,6 +18,7 @@
 
 int main(int argc, char** argv) {
   CLI::App app{"qvfaxd - the qvfax fax server daemon"};
+  app.set_version_flag("--version", "qvfaxd " QVFAX_VERSION);
   std::string socket_path = (qvfax::xdg::RuntimeDir() / "qvfax" / "qvfaxd.sock").string();
   qvfax::EngineChoice engine;
   int sink_timeout_ms = 20000;

@@ -189,11 +189,22 @@ TEST(QvfaxdProgram, NeverReplacesWhatIsNotAStaleSocket) {
   EXPECT_TRUE(std::filesystem::is_directory(folder));
 }
 
-TEST(QvfaxDemo, PrintsItsHelp) {
-  const auto run = RunToEnd({QVFAX_DEMO_PATH, "--help"});
-  EXPECT_EQ(run.exit, 0) << run.err;
-  EXPECT_NE(run.out.find("Usage:"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("--socket"), std::string::npos) << run.out;
+// Each program answers --help and --version; qvfax's help ends with its exit statuses.
+TEST(Programs, PrintTheirHelpAndVersion) {
+  const struct {
+    Args args;
+    const char* said;
+  } rows[] = {
+      {{QVFAX_DEMO_PATH, "--help"}, "--socket"},
+      {{QVFAX_PATH, "--help"}, "8 no modem or its port would not open"},
+      {{QVFAX_PATH, "--version"}, "qvfax "},
+      {{QVFAXD_PATH, "--version"}, "qvfaxd "},
+  };
+  for (const auto& row : rows) {
+    const auto run = RunToEnd(row.args);
+    EXPECT_EQ(run.exit, 0) << row.args[0] << " " << row.args[1] << ": " << run.err;
+    EXPECT_NE(run.out.find(row.said), std::string::npos) << run.out;
+  }
 }
 
 TEST(ExampleClient, SendsAFaxThroughARealDaemon) {
