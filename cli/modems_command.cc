@@ -36,6 +36,25 @@ std::string LatestReceivedFax(const EngineChoice& engine) {
   return newest.string();
 }
 
+namespace {
+
+// A line for a terminal shows what it was given, never acts on it: control
+// characters (a number holding ESC sequences) are written as \xNN.
+std::string Printable(const std::string& text) {
+  std::string shown;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) {
+      shown += fmt::format("\\x{:02x}", byte);
+    } else {
+      shown.push_back(c);
+    }
+  }
+  return shown;
+}
+
+}  // namespace
+
 int Report(const Common& common, Exit exit, const std::string& what, int code, const std::string& description,
            const std::string& reason) {
   if (common.json) {
@@ -44,11 +63,13 @@ int Report(const Common& common, Exit exit, const std::string& what, int code, c
     if (!reason.empty()) error["reason"] = reason;
     std::cout << error.dump() << std::endl;
   } else if (description.empty()) {
-    std::cerr << "qvfax: " << what << "\n";
+    std::cerr << "qvfax: " << Printable(what) << "\n";
   } else if (reason.empty()) {
-    std::cerr << fmt::format("qvfax: {}: error {}: {}", what, code, description) << "\n";
+    std::cerr << fmt::format("qvfax: {}: error {}: {}", Printable(what), code, Printable(description)) << "\n";
   } else {
-    std::cerr << fmt::format("qvfax: {}: error {}: {}: {}", what, code, description, reason) << "\n";
+    std::cerr << fmt::format("qvfax: {}: error {}: {}: {}", Printable(what), code, Printable(description),
+                             Printable(reason))
+              << "\n";
   }
   return static_cast<int>(exit);
 }

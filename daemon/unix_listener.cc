@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <deque>
 #include <filesystem>
 #include <iostream>
@@ -164,6 +165,19 @@ struct UnixListener::Impl : std::enable_shared_from_this<Impl> {
   stream_protocol::acceptor acceptor;
   std::string path;
   std::set<std::weak_ptr<Session>, std::owner_less<std::weak_ptr<Session>>> sessions;
+  // Refusals past the cap, for the journal: a flood of them is one line every ten seconds.
+  std::chrono::steady_clock::time_point last_refusal_note{};
+  int refusals_unnoted = 0;
+
+  void NoteRefusal() {
+    ++refusals_unnoted;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_refusal_note < std::chrono::seconds(10)) return;
+    std::cerr << fmt::format("qvfaxd: refused {} connection{}: {} clients are connected already\n", refusals_unnoted,
+                             refusals_unnoted == 1 ? "" : "s", kMaxConnections);
+    last_refusal_note = now;
+    refusals_unnoted = 0;
+  }
 
   void Accept() {
     auto self = shared_from_this();
@@ -175,7 +189,7 @@ struct UnixListener::Impl : std::enable_shared_from_this<Impl> {
       if (!PeerAllowed(credentials)) {
         std::cerr << "qvfaxd: refused a connection from another user\n";
       } else if (self->sessions.size() >= kMaxConnections) {
-        std::cerr << fmt::format("qvfaxd: refused a connection: {} clients are connected already\n", kMaxConnections);
+        self->NoteRefusal();
         const std::string refusal = rpc::Error(nullptr, {rpc::codes::kNotPermitted,
             fmt::format("qvfaxd serves at most {} clients at once", kMaxConnections), nullptr}) + "\n";
         std::error_code ignored;

@@ -64,11 +64,11 @@ void DaemonProcess::Spawn() {
   std::string said;
   char c;
   while (said.find("listening on") == std::string::npos && ::read(pipe_fds[0], &c, 1) == 1) said.push_back(c);
-  // Keep draining the daemon's stderr so it never blocks on a full pipe.
-  std::thread([fd = pipe_fds[0]] {
+  // Keep draining the daemon's stderr, into a file, so it never blocks on a full pipe.
+  std::thread([fd = pipe_fds[0], journal = JournalPath()] {
+    std::ofstream out(journal, std::ios::app);
     char buffer[4096];
-    while (::read(fd, buffer, sizeof buffer) > 0) {
-    }
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) out.write(buffer, n).flush();
     ::close(fd);
   }).detach();
   if (said.find("listening on") == std::string::npos) throw std::runtime_error("qvfaxd did not start: " + said);
@@ -99,6 +99,13 @@ DaemonProcess::~DaemonProcess() {
   Stop();
   std::error_code ec;
   std::filesystem::remove_all(folder_, ec);
+}
+
+std::string DaemonProcess::Journal() const {
+  std::ifstream in(JournalPath());
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 std::string ReadLogs(const std::string& state_folder) {

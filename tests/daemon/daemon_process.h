@@ -26,9 +26,12 @@ class DaemonProcess {
   // Starts it again on the same socket and folders, with the same options.
   void Restart();
   pid_t pid() const { return pid_; }
+  // What it wrote on stderr after its first line.
+  std::string Journal() const;
 
  private:
   void Spawn();
+  std::string JournalPath() const { return folder_ + "/qvfaxd.stderr"; }
 
   std::vector<std::string> args_, env_;
   std::string folder_;

@@ -96,11 +96,13 @@ TEST(QueuePrograms, RefusedJobsComeBackAsExitStatusesAndLeaveNothingQueued) {
       {{"submit", "0612345678", document, "--at", "tomorrow-ish"}, 2},
       {{"rm", "77"}, 2},
       {{"wait", "77"}, 2},
+      {{"submit", "06\x1b[2J", document}, 2},  // a number that would clear the screen
   };
   for (const auto& [args, exit] : rows) {
     const auto run = RunToEnd(Qvfax(daemon, args));
     EXPECT_EQ(run.exit, exit) << args[0] << " " << args[1] << ": " << run.err;
     EXPECT_FALSE(run.err.empty());
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << "control characters are shown, not sent: " << run.err;
   }
   const auto jobs = RunToEnd(Qvfax(daemon, {"jobs", "--json"}));
   EXPECT_EQ(jobs.out, "[]\n");
