@@ -105,9 +105,9 @@ int Send(const Common& common, const SendOptions& given) {
     std::chrono::steady_clock::time_point cancelled_at;
     while (!(session.send_ended && session.activity == 0)) {
       // Notifications end the wait early; the progress is read after each. A
-      // terminal's bar moves often, a log's lines need not: every read costs
-      // the fax's own thread a turn.
-      session.Serve(terminal ? 250 : 1000);
+      // terminal's bar moves often; a log's lines need not, as a page takes
+      // many seconds: every read costs the fax's own thread a turn.
+      session.Serve(terminal ? 250 : 2000);
       if (interrupted && !cancelled) {
         client.Invoke(server, "AnnullaFax");
         cancelled = true;

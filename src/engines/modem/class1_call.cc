@@ -290,12 +290,9 @@ void Class1Call::Impl::Poll(int elapsed_ms) {
   now_ms += elapsed_ms;
   if (finished) return;
   uint8_t buffer[4096];
-  for (bool first = true;; first = false) {
+  for (;;) {
     const long n = port.Read(buffer, sizeof buffer);
-    // A hung-up tty reads nothing yet stays readable: ask once a slice found nothing.
-    if (n < 0 || (n == 0 && first && !port.Alive())) {
-      return Finish(core::TermStatusFor(core::LineResult::kModemSilent), "the port went away");
-    }
+    if (n < 0) return Finish(core::TermStatusFor(core::LineResult::kModemSilent), "the port went away");
     if (n == 0) break;
     for (const auto& r : parser.Feed(buffer, static_cast<size_t>(n))) {
       OnResult(r);

@@ -382,8 +382,10 @@ void ModemBank::EndCall(int32_t status, const std::string& detail) {
       auto held = s.call ? held_.find(s.call->port) : held_.end();
       if (held != held_.end()) HangUpAtOnce(held->second->serial, config_.command_timeout_ms, hang_up);
     }
-    for (const auto& line : call_->driver->Trace()) Note("  " + line);
-    for (const auto& line : hang_up) Note("  " + line);
+    std::vector<std::string> trace;
+    for (const auto& line : call_->driver->Trace()) trace.push_back("  " + line);
+    for (const auto& line : hang_up) trace.push_back("  " + line);
+    log_.Lines(state().clock->LocalNow(), trace);
   }
   if (s.call) DropIfGone(s.call->port);
   if (!call_->document.empty()) {

@@ -15,14 +15,20 @@ std::string ModemLog::Path() const {
   return (folder / "qvfax-modem.log").string();
 }
 
-void ModemLog::Line(const OleDate& when, const std::string& text) {
-  const std::string line = when.LogText() + " " + text;
-  if (recent_.size() >= 500) recent_.erase(recent_.begin(), recent_.begin() + 250);
-  recent_.push_back(line);
+void ModemLog::Line(const OleDate& when, const std::string& text) { Lines(when, {text}); }
+
+void ModemLog::Lines(const OleDate& when, const std::vector<std::string>& texts) {
+  const std::string stamp = when.LogText() + " ";
+  std::string all;
+  for (const auto& text : texts) {
+    if (recent_.size() >= 500) recent_.erase(recent_.begin(), recent_.begin() + 250);
+    recent_.push_back(stamp + text);
+    all += recent_.back() + "\n";
+  }
   MakePrivateFolder(std::filesystem::path(Path()).parent_path());
   // A log that cannot be written must not stop a fax.
   if (std::FILE* out = OpenPrivateForAppend(Path())) {
-    std::fprintf(out, "%s\n", line.c_str());
+    std::fwrite(all.data(), 1, all.size(), out);
     std::fclose(out);
   }
 }

@@ -16,6 +16,8 @@ class ModemLog {
   // The folder the server gave (PercorsoLog); empty: the user's state folder.
   void Folder(const std::string& folder);
   void Line(const OleDate& when, const std::string& text);
+  // Several lines at one time, written at once (a call's AT trace).
+  void Lines(const OleDate& when, const std::vector<std::string>& texts);
   // The lines written since the engine started, newest last (at most 500).
   const std::vector<std::string>& Recent() const { return recent_; }
   std::string Path() const;

@@ -64,7 +64,9 @@ SerialPort::OpenResult SerialPort::Open(const std::string& device, const SerialS
   tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
   tio.c_cflag |= CS8 | CREAD | CLOCAL | HUPCL;
   if (settings.hardware_flow) tio.c_cflag |= CRTSCTS;
-  tio.c_cc[VMIN] = 0;
+  // With the port non-blocking, VMIN 1 makes an empty read answer EAGAIN, so
+  // end of file means only that the port hung up.
+  tio.c_cc[VMIN] = 1;
   tio.c_cc[VTIME] = 0;
   if (const unsigned speed = SpeedConstant(settings.speed)) {
     ::cfsetispeed(&tio, speed);
@@ -96,8 +98,10 @@ long SerialPort::Read(uint8_t* buffer, size_t capacity) {
   const ssize_t n = ::read(fd_, buffer, capacity);
   if (n > 0) return n;
   if (n < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
-  // A hung-up pty reads EIO; a real port that was unplugged reads 0 or EIO.
-  return n == 0 ? 0 : -1;
+  // Opened non-blocking, a port with nothing to say answers EAGAIN: end of
+  // file is a port that hung up (an unplugged modem), EIO a pty whose other
+  // end went away.
+  return -1;
 }
 
 long SerialPort::Write(const uint8_t* bytes, size_t length) {

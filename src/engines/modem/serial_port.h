@@ -31,7 +31,7 @@ class SerialPort {
   const std::string& Device() const { return device_; }
   int Descriptor() const { return fd_; }  // for waiting on the event loop; -1 when closed
 
-  // What is waiting, up to `capacity` bytes; 0 when nothing; -1 when the device has gone.
+  // What is waiting, up to `capacity` bytes; 0 when nothing; -1 when the device has gone (hung up).
   long Read(uint8_t* buffer, size_t capacity);
   // Writes what the device takes now; the rest is the caller's to retry. -1 when it has gone.
   long Write(const uint8_t* bytes, size_t length);
