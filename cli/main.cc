@@ -1,4 +1,6 @@
 // qvfax: send faxes, list modems, show the status and follow the log.
+#include <sys/stat.h>
+
 #include <csignal>
 
 #include <CLI/CLI.hpp>
@@ -10,6 +12,8 @@
 int main(int argc, char** argv) {
   using namespace qvfax::cli;
   std::signal(SIGPIPE, SIG_IGN);
+  // Serving itself, qvfax writes logs and documents: the user's alone.
+  ::umask(077);
   CLI::App app{"qvfax - send faxes through the qvfax server"};
   app.require_subcommand(1);
   // Options of qvfax itself may stand before or after the subcommand.

@@ -1,5 +1,7 @@
 // qvfaxd: serves the fax server's object model to local clients over
 // JSON-RPC on a Unix socket, one apartment per server object.
+#include <sys/stat.h>
+
 #include <csignal>
 #include <iostream>
 
@@ -40,6 +42,8 @@ int main(int argc, char** argv) {
   queue.enabled = !no_queue;
 
   std::signal(SIGPIPE, SIG_IGN);
+  // Everything qvfaxd writes (the queue, documents, logs, received faxes) is the user's alone.
+  ::umask(077);
   try {
     auto register_engine = qvfax::EngineRegistration(engine);
     qvfax::rpc::Broker broker({register_engine, std::chrono::milliseconds(sink_timeout_ms), ""});

@@ -29,4 +29,28 @@ std::FILE* OpenPrivateForAppend(const std::filesystem::path& file) {
   return stream;
 }
 
+namespace {
+
+bool SyncPath(const std::filesystem::path& path, int flags) {
+  const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = ::fsync(fd) == 0;
+  ::close(fd);
+  return synced;
+}
+
+}  // namespace
+
+bool SyncFolder(const std::filesystem::path& folder) {
+  bool all = true;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    if (entry.is_regular_file(ec)) all = SyncPath(entry.path(), O_RDONLY) && all;
+  }
+  if (ec) return false;
+  all = SyncPath(folder, O_RDONLY | O_DIRECTORY) && all;
+  const auto parent = folder.parent_path();
+  return SyncPath(parent.empty() ? "." : parent, O_RDONLY | O_DIRECTORY) && all;
+}
+
 }  // namespace qvfax

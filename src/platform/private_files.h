@@ -13,4 +13,9 @@ bool MakePrivateFolder(const std::filesystem::path& folder);
 // Opens `file` for appending, creating it with mode 0600; nullptr on failure.
 std::FILE* OpenPrivateForAppend(const std::filesystem::path& file);
 
+// Makes the files in `folder`, the folder itself and its entry in its parent
+// reach the disk: what was written there survives a crash or a power cut.
+// False when one of them could not be synced.
+bool SyncFolder(const std::filesystem::path& folder);
+
 }  // namespace qvfax

@@ -10,6 +10,7 @@
 #include "documents/document_error.h"
 #include "queue/job_json.h"
 #include "queue/job_queue.h"
+#include "platform/private_files.h"
 #include "rpc/broker_impl.h"
 
 namespace qvfax::rpc {
@@ -108,6 +109,8 @@ bool Broker::Impl::DispatchJobOperation(const std::shared_ptr<Connection>& conn,
         Failure failure{codes::kInternalError, "", nullptr};
         try {
           const auto prepared = documents::Prepare(files, documents_folder, wanted);
+          // A job acknowledged is a job kept: its pages are on the disk before the answer.
+          if (!SyncFolder(documents_folder)) throw std::runtime_error("the prepared documents could not be saved");
           request.files = prepared.files;
           request.pages = prepared.pages;
           request.resolution = ResolutionCode(wanted.format.resolution);

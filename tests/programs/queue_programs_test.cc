@@ -116,6 +116,25 @@ TEST(QueuePrograms, RefusedJobsComeBackAsExitStatusesAndLeaveNothingQueued) {
 namespace qvfax::testing {
 namespace {
 
+TEST(QueuePrograms, EverythingTheDaemonKeepsIsTheUsersAlone) {
+  DaemonProcess daemon(100);
+  const std::string document = MakeFaxTiff(ScratchPath("private-1.tif"), 1);
+  const auto submitted = RunToEnd(Qvfax(daemon, {"submit", "0612345678", document, "--at", "2099-01-01 10:00"}));
+  ASSERT_EQ(submitted.exit, 0) << submitted.err;
+  const auto listed = RunToEnd(Qvfax(daemon, {"jobs"}));  // reads the queue, writes the registry's display setting
+  ASSERT_EQ(listed.exit, 0) << listed.err;
+  int files = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(daemon.folder())) {
+    if (!entry.is_regular_file() || entry.path().filename() == "qvfaxd.stderr") continue;  // the test's own
+    ++files;
+    const auto mode = entry.status().permissions();
+    EXPECT_EQ(mode & (std::filesystem::perms::group_all | std::filesystem::perms::others_all),
+              std::filesystem::perms::none)
+        << entry.path();
+  }
+  EXPECT_GE(files, 3) << "the queue's database, its log and the prepared document at least";
+}
+
 TEST(QueuePrograms, TheNotifyCommandHearsHowEachJobEnded) {
   const std::string fifo = ScratchPath("notified.fifo");
   std::filesystem::remove(fifo);
