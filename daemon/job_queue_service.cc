@@ -1,8 +1,5 @@
 #include "daemon/job_queue_service.h"
 
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <chrono>
 #include <filesystem>
 #include <iostream>
@@ -14,23 +11,7 @@
 #include "queue/job_queue.h"
 #include "queue/port_discovery.h"
 
-extern char** environ;
-
 namespace qvfax::daemon {
-
-void RunNotifyCommand(const std::string& command, const std::vector<std::string>& arguments) {
-  std::vector<std::string> args{command};
-  args.insert(args.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (auto& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawnp(&pid, command.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
-    std::cerr << "qvfaxd: cannot run the notify command " << command << "\n";
-    return;
-  }
-  std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
-}
 
 JobQueueService::JobQueueService(rpc::Broker& broker, const QueueSettings& settings) : broker_(broker) {
   const std::filesystem::path folder =
@@ -51,9 +32,12 @@ JobQueueService::JobQueueService(rpc::Broker& broker, const QueueSettings& setti
   };
   options.on_event = [&broker](const nlohmann::json& change) { broker.JobChanged(change); };
   if (!settings.notify_command.empty()) {
-    options.on_end = [command = settings.notify_command](const queue::Job& job) {
-      RunNotifyCommand(command, {std::to_string(job.id), job.request.number, queue::OutcomeName(job.outcome),
-                                 std::to_string(job.pages_sent)});
+    NotifyLimits limits;
+    limits.timeout = std::chrono::seconds(settings.notify_timeout_s);
+    notify_ = std::make_unique<NotifyRunner>(settings.notify_command, limits);
+    options.on_end = [notify = notify_.get()](const queue::Job& job) {
+      notify->Run({std::to_string(job.id), job.request.number, queue::OutcomeName(job.outcome),
+                   std::to_string(job.pages_sent)});
     };
   }
   queue_ = std::make_unique<queue::JobQueue>(std::move(store), std::move(options));
@@ -63,6 +47,7 @@ JobQueueService::JobQueueService(rpc::Broker& broker, const QueueSettings& setti
 JobQueueService::~JobQueueService() {
   broker_.AttachQueue(nullptr, "");
   queue_.reset();
+  notify_.reset();  // after the runners, which may still tell of a job's end
 }
 
 }  // namespace qvfax::daemon

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "daemon/notify_runner.h"
 #include "rpc/broker.h"
 
 namespace qvfax::queue {
@@ -19,6 +20,7 @@ struct QueueSettings {
   bool enabled = true;
   std::vector<std::string> ports;  // empty: those modem detection finds
   std::string notify_command;      // run as CMD JOB NUMBER OUTCOME PAGES
+  int notify_timeout_s = 60;       // then it is ended
   std::string folder;              // empty: qvfax/queue in the user's state folder
 };
 
@@ -33,11 +35,8 @@ class JobQueueService {
  private:
   rpc::Broker& broker_;
   std::vector<std::string> ports_;
+  std::unique_ptr<NotifyRunner> notify_;
   std::unique_ptr<queue::JobQueue> queue_;
 };
-
-// Runs `command` with the job's number, fax number, outcome and pages sent
-// as its arguments, without a shell, and reaps it in the background.
-void RunNotifyCommand(const std::string& command, const std::vector<std::string>& arguments);
 
 }  // namespace qvfax::daemon

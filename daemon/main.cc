@@ -37,7 +37,11 @@ int main(int argc, char** argv) {
       ->delimiter(',');
   app.add_option("--queue-folder", queue.folder, "Folder of the queue's database and documents");
   app.add_option("--notify-command", queue.notify_command,
-                 "Command run when a job ends, as: COMMAND JOB NUMBER OUTCOME PAGES");
+                 "Command run when a job ends, as: COMMAND JOB NUMBER OUTCOME PAGES (at most 4 at once; its output "
+                 "goes to the journal)");
+  app.add_option("--notify-timeout", queue.notify_timeout_s, "Seconds a notify command may run before it is ended")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 3600));
   CLI11_PARSE(app, argc, argv);
   queue.enabled = !no_queue;
 
