@@ -52,6 +52,17 @@ void PrintJobs(const Common& common, const rpc::json& jobs) {
 }  // namespace
 
 std::optional<int64_t> ParseWhen(const std::string& text, int64_t now_ms) {
+  // now+N with m, h or d: so long from now.
+  if (text.rfind("now+", 0) == 0 && text.size() > 5) {
+    const std::string amount = text.substr(4, text.size() - 5);
+    const char unit = text.back();
+    const int64_t unit_ms = unit == 'm' ? 60'000 : unit == 'h' ? 3'600'000 : unit == 'd' ? 86'400'000 : 0;
+    if (unit_ms == 0 || amount.empty() || amount.size() > 6 ||
+        amount.find_first_not_of("0123456789") != std::string::npos) {
+      return std::nullopt;
+    }
+    return now_ms + std::stoll(amount) * unit_ms;
+  }
   const time_t now = static_cast<time_t>(now_ms / 1000);
   tm when{};
   localtime_r(&now, &when);
@@ -62,8 +73,14 @@ std::optional<int64_t> ParseWhen(const std::string& text, int64_t now_ms) {
     const char* end = strptime(text.c_str(), format, &parsed);
     if (!end || *end != '\0') continue;
     parsed.tm_isdst = -1;
+    tm asked = parsed;
     const time_t seconds = mktime(&parsed);
     if (seconds == -1) return std::nullopt;
+    // mktime carries 30 February into March: a date that does not exist is refused.
+    if (parsed.tm_mday != asked.tm_mday || parsed.tm_mon != asked.tm_mon || parsed.tm_year != asked.tm_year ||
+        parsed.tm_min != asked.tm_min) {
+      return std::nullopt;
+    }
     return static_cast<int64_t>(seconds) * 1000;
   }
   return std::nullopt;
@@ -78,7 +95,7 @@ int Submit(const Common& common, const SendOptions& given, const std::string& at
       const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
                            std::chrono::system_clock::now().time_since_epoch()).count();
       const auto when = ParseWhen(at, now);
-      if (!when) return Report(common, Exit::kUsage, "--at: give a time as HH:MM or YYYY-MM-DD HH:MM, not " + at, 0, "");
+      if (!when) return Report(common, Exit::kUsage, "--at: give a time that exists, as HH:MM, YYYY-MM-DD HH:MM or now+N with m, h or d, not " + at, 0, "");
       params["at"] = *when;
     }
     rpc::json files = rpc::json::array();

@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
   auto* submit = app.add_subcommand("submit", "Queue a fax in qvfaxd and return at once");
   submit->add_option("number", queued.number, "Number to dial")->required();
   submit->add_option("files", queued.files, "Documents, sent in order: PDF, PostScript, TIFF, PNG or JPEG")->required();
-  submit->add_option("--at", at, "Not before this time: HH:MM (today) or YYYY-MM-DD HH:MM");
+  submit->add_option("--at", at, "Not before this time: HH:MM (today), YYYY-MM-DD HH:MM, or now+N with m, h or d (now+90m)");
   submit->add_option("--retries", retries, "Tries after the first when the line is busy, unanswered or fails")
       ->check(CLI::Range(0, 99))
       ->capture_default_str();

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <ctime>
 #include <fstream>
+#include <optional>
 #include <tuple>
 
 #include <fmt/format.h>
@@ -84,6 +86,35 @@ TEST(SendCommand, EachOutcomeHasItsOwnExitStatus) {
     }
     EXPECT_NE(said.find(reason), std::string::npos) << said;
   }
+}
+
+TEST(SubmitTimes, OnlyTimesThatExistAreTakenAndRelativeOnesCountFromNow) {
+  tm noon{};
+  noon.tm_year = 2026 - 1900;
+  noon.tm_mon = 11;
+  noon.tm_mday = 7;
+  noon.tm_hour = 12;
+  noon.tm_isdst = -1;
+  const int64_t now = static_cast<int64_t>(mktime(&noon)) * 1000;
+  const std::pair<const char*, std::optional<int64_t>> rows[] = {
+      {"now+90m", now + 90 * 60'000},
+      {"now+2d", now + 2 * 86'400'000},
+      {"now+1h", now + 3'600'000},
+      {"2027-02-30 10:00", std::nullopt},  // not carried into March
+      {"2027-13-01 10:00", std::nullopt},
+      {"25:00", std::nullopt},
+      {"now+", std::nullopt},
+      {"now+5x", std::nullopt},
+      {"now+-5m", std::nullopt},
+  };
+  for (const auto& [text, expected] : rows) EXPECT_EQ(ParseWhen(text, now), expected) << text;
+  const auto last_of_february = ParseWhen("2027-02-28 10:00", now);
+  ASSERT_TRUE(last_of_february);
+  const time_t seconds = static_cast<time_t>(*last_of_february / 1000);
+  tm parsed{};
+  localtime_r(&seconds, &parsed);
+  EXPECT_EQ(parsed.tm_mday, 28);
+  EXPECT_EQ(parsed.tm_mon, 1);
 }
 
 TEST(ExitCodes, StatusesAndErrorsReadAsTheirOutcome) {
