@@ -13,7 +13,9 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 [ -f "$unit" ] || fail "no unit at $unit"
 exec_start="$(sed -n 's/^ExecStart=//p' "$unit")"
-[ "$exec_start" = "$prefix/bin/qvfaxd" ] || fail "the unit runs '$exec_start', not $prefix/bin/qvfaxd"
+[ "$exec_start" = "$prefix/bin/qvfaxd \$QVFAXD_OPTIONS" ] || fail "the unit runs '$exec_start', not $prefix/bin/qvfaxd with the user's options"
+grep -q '^EnvironmentFile=-%E/qvfax/qvfaxd.env$' "$unit" || fail "the unit does not read the user's options file"
+"$root$prefix/bin/qvfaxd" --version | grep -q '^qvfaxd ' || fail "the installed qvfaxd does not run"
 for program in qvfaxd qvfax; do
   [ -x "$root$prefix/bin/$program" ] || fail "$program is not installed in $prefix/bin"
 done
@@ -24,7 +26,7 @@ done
 if command -v systemd-analyze >/dev/null; then
   # systemd checks that ExecStart exists: point it into the scratch root.
   checked="$root/qvfaxd.service"
-  sed "s#^ExecStart=.*#ExecStart=$root$prefix/bin/qvfaxd#" "$unit" >"$checked"
+  sed "s#^ExecStart=[^ ]*#ExecStart=$root$prefix/bin/qvfaxd#" "$unit" >"$checked"
   systemd-analyze verify "$checked" || fail "systemd-analyze verify refused the unit"
   echo "systemd-analyze verify: accepted"
 else
