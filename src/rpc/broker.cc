@@ -117,6 +117,7 @@ Broker::Broker(BrokerOptions options) : impl_(std::make_shared<Impl>()) {
   impl_->free_home->apartment = std::make_unique<Apartment>(impl_->registry, "values");
   impl_->free_home->apartment->Call([] { CurrentApartment()->resources = std::make_shared<QvBkgFaxVmResDll>(); });
   impl_->WatchPublications();
+  impl_->RemoveLeftoverSpools();
   impl_->documents = std::make_unique<Apartment>(impl_->registry, "documents");
 }
 

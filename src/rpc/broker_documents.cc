@@ -4,11 +4,13 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include <fmt/format.h>
 
 #include "documents/document_error.h"
 #include "documents/prepare.h"
+#include "platform/process_alive.h"
 #include "platform/xdg_paths.h"
 #include "rpc/broker_impl.h"
 
@@ -52,6 +54,25 @@ int ResolutionCode(documents::Resolution resolution) {
 }
 
 
+std::filesystem::path Broker::Impl::SpoolFolder() const {
+  return options.spool.empty() ? xdg::StateHome() / "qvfax" / "spool" : std::filesystem::path(options.spool);
+}
+
+void Broker::Impl::RemoveLeftoverSpools() const {
+  // A daemon that was killed left its clients' folders ("PID-N") behind.
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(SpoolFolder(), ec)) {
+    const std::string name = entry.path().filename().string();
+    const auto dash = name.find('-');
+    if (!entry.is_directory(ec) || dash == 0 || dash == std::string::npos ||
+        name.find_first_not_of("0123456789-") != std::string::npos) {
+      continue;
+    }
+    const pid_t owner = static_cast<pid_t>(std::stol(name.substr(0, dash)));
+    if (owner != ::getpid() && !ProcessRuns(owner)) std::filesystem::remove_all(entry.path(), ec);
+  }
+}
+
 void Broker::Impl::RemoveSpool(Connection& conn) {
   std::vector<std::string> folders;
   {
@@ -66,8 +87,7 @@ bool Broker::Impl::DispatchDocumentOperation(const std::shared_ptr<Connection>& 
   if (message.method != "prepare") return false;
   const auto files = FilesParam(message.params);
   const auto wanted = OptionsParam(message.params);
-  const std::filesystem::path spool =
-      options.spool.empty() ? xdg::StateHome() / "qvfax" / "spool" : std::filesystem::path(options.spool);
+  const std::filesystem::path spool = SpoolFolder();
   std::string folder;
   {
     std::lock_guard lock(mutex);
@@ -78,6 +98,20 @@ bool Broker::Impl::DispatchDocumentOperation(const std::shared_ptr<Connection>& 
     conn->spool_folders.push_back(folder);
   }
   documents->Post([self = shared_from_this(), conn, id = message.id, files, wanted, folder] {
+    // A client that left before its pages were ready takes them with it.
+    auto gone = [&conn] {
+      std::lock_guard lock(conn->mutex);
+      return conn->closed;
+    };
+    struct LeftBehind {
+      std::function<bool()> gone;
+      std::string folder;
+      ~LeftBehind() {
+        std::error_code ec;
+        if (gone()) std::filesystem::remove_all(folder, ec);
+      }
+    } tidy{gone, folder};
+    if (gone()) return;
     try {
       const auto prepared = documents::Prepare(files, folder, wanted);
       std::string joined;

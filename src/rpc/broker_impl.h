@@ -5,6 +5,7 @@
 
 #include <future>
 #include <map>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -133,6 +134,9 @@ struct Broker::Impl : std::enable_shared_from_this<Broker::Impl> {
   std::vector<std::shared_ptr<Home>> Chosen(const Connection& conn, const json& params) const;
   // `prepare`: documents into fax TIFFs in the spool, answered when done.
   bool DispatchDocumentOperation(const std::shared_ptr<Connection>& conn, const Message& message);
+  // The folder of the clients' prepared documents, and the removal of those a killed daemon left.
+  std::filesystem::path SpoolFolder() const;
+  void RemoveLeftoverSpools() const;
   static void RemoveSpool(Connection& conn);
 
   // The queue's methods, when a queue is attached.

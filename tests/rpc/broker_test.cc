@@ -3,7 +3,11 @@
 #include "rpc/broker.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "engines/sim/sim_bank.h"
@@ -201,6 +205,41 @@ TEST_F(BrokerTest, FaxesBelongToTheSessionOfTheClientThatCreatedThem) {
   EXPECT_EQ(listed.at("live").at("number"), "0612345678") << "read from the server object, not the document";
   EXPECT_EQ(other.Call("cancel", {{"scope", "own"}}), 1);
   EXPECT_EQ(client.Call("cancel", {{"fax", 999}}), 0);
+}
+
+// Documents prepared for a client go with it: those of a client that left
+// before they were ready, and those a killed daemon left behind.
+TEST(BrokerSpool, PreparedDocumentsNobodyWillSendAreRemoved) {
+  namespace fs = std::filesystem;
+  const fs::path spool = testing::ScratchPath("broker-spool");
+  fs::remove_all(spool);
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ::waitpid(gone, nullptr, 0);
+  for (const std::string& kept : {std::to_string(gone) + "-3", std::to_string(::getpid()) + "-9", std::string("notes")}) {
+    fs::create_directories(spool / kept);
+    std::ofstream(spool / kept / "01-page.tif") << "pages";
+  }
+  const std::string file = testing::MakeFaxTiff(testing::ScratchPath("broker-spool.tif"), 3);
+  {
+    Broker broker({[](ComponentRegistry& r) { sim::RegisterSimEngine(r, FastBank()); },
+                   std::chrono::milliseconds(200), spool.string()});
+    EXPECT_FALSE(fs::exists(spool / (std::to_string(gone) + "-3"))) << "a killed daemon's client folder";
+    EXPECT_TRUE(fs::exists(spool / (std::to_string(::getpid()) + "-9"))) << "a living process's";
+    EXPECT_TRUE(fs::exists(spool / "notes")) << "what is not a client's folder";
+    struct Nowhere : Peer {
+      void Send(const std::string&) override {}
+    };
+    for (int i = 0; i < 20; ++i) {
+      const uint64_t leaving = broker.Connect(std::make_shared<Nowhere>());
+      broker.Handle(leaving, R"({"jsonrpc":"2.0","id":1,"method":"prepare","params":{"files":[")" + file + R"("]}})");
+      broker.Disconnect(leaving);
+    }
+  }  // the broker waits for the preparations under way
+  size_t left = 0;
+  for (const auto& entry : fs::directory_iterator(spool)) left += entry.path().filename() != "notes" &&
+                                                                    entry.path().filename() != std::to_string(::getpid()) + "-9";
+  EXPECT_EQ(left, 0u) << "20 prepares whose client left";
 }
 
 }  // namespace
