@@ -5,6 +5,8 @@
 #include <fmt/format.h>
 #include <pugixml.hpp>
 
+#include "values/enums.h"
+
 namespace qvfax::cli {
 
 namespace {
@@ -44,12 +46,19 @@ std::string FormatSummary(const std::string& title, const StatusSummary& s) {
   std::string text = title + "\n";
   auto row = [&](const char* label, const std::string& value) { text += fmt::format("  {:<13}{}\n", label, value); };
   row("Activity:", s.activity.description);
-  row("Modem:", s.port.empty() ? "none selected" : fmt::format("{} on {}", Or(s.modem, "unnamed modem"), s.port));
+  // A soft modem's description may name its line already.
+  const std::string modem = Or(s.modem, "unnamed modem");
+  row("Modem:", s.port.empty()                                ? "none selected"
+                : modem.find(s.port) != std::string::npos ? modem
+                                                            : fmt::format("{} on {}", modem, s.port));
   row("Port:", s.port_status.description);
   row("Number:", Or(s.number, "not set"));
   row("Pages:", fmt::format("{} of {} sent", s.pages_sent, s.pages_total));
   if (!s.progress.empty()) row("Line:", s.progress);
-  row("Termination:", fmt::format("{} ({})", s.termination.description, s.termination.code));
+  // While a fax is being sent it has no termination yet: the one shown would be the last fax's.
+  if (s.activity.code != qbfaxvma_TrasmissioneFax) {
+    row("Termination:", fmt::format("{} ({})", s.termination.description, s.termination.code));
+  }
   row("Error:", fmt::format("{} ({})", s.error.description, s.error.code));
   return text;
 }
