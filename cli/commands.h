@@ -53,7 +53,10 @@ int Log(const Common& common, const Selection& which, bool follow);
 int Cancel(const Common& common, const Selection& which);
 
 // The queue of qvfaxd.
-int Submit(const Common& common, const SendOptions& options, const std::string& at, int retries);
+// Queues the documents once for each number in `recipients`: one job each,
+// each with its own outcome. Exits with the first failure's status.
+int Submit(const Common& common, const SendOptions& options, const std::vector<std::string>& recipients,
+           const std::string& at, int retries);
 int Jobs(const Common& common);
 int Remove(const Common& common, int64_t job);
 int Wait(const Common& common, int64_t job);

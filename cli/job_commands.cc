@@ -86,7 +86,9 @@ std::optional<int64_t> ParseWhen(const std::string& text, int64_t now_ms) {
   return std::nullopt;
 }
 
-int Submit(const Common& common, const SendOptions& given, const std::string& at, int retries) {
+namespace {
+
+int SubmitOne(const Common& common, const SendOptions& given, const std::string& at, int retries) {
   try {
     rpc::json params{{"number", given.number}, {"resolution", given.resolution}, {"paper", given.paper},
                      {"ecm", given.ecm},       {"header", given.header},         {"local_id", given.local_id},
@@ -121,6 +123,20 @@ int Submit(const Common& common, const SendOptions& given, const std::string& at
   } catch (...) {
     return ReportError(common, std::current_exception());
   }
+}
+
+}  // namespace
+
+int Submit(const Common& common, const SendOptions& options, const std::vector<std::string>& recipients,
+           const std::string& at, int retries) {
+  int first_failure = 0;
+  for (const auto& number : recipients) {
+    SendOptions one = options;
+    one.number = number;
+    const int status = SubmitOne(common, one, at, retries);
+    if (status != 0 && first_failure == 0) first_failure = status;
+  }
+  return first_failure;
 }
 
 int Jobs(const Common& common) {

@@ -60,8 +60,11 @@ int main(int argc, char** argv) {
   std::string at;
   int retries = 2;
   auto* submit = app.add_subcommand("submit", "Queue a fax in qvfaxd and return at once");
-  submit->add_option("number", queued.number, "Number to dial")->required();
-  submit->add_option("files", queued.files, "Documents, sent in order: PDF, PostScript, TIFF, PNG or JPEG")->required();
+  std::vector<std::string> recipients;
+  submit->add_option("number", queued.number, "Number to dial (a comma in it is a dial pause); with -d, a document");
+  submit->add_option("files", queued.files, "Documents, sent in order: PDF, PostScript, TIFF, PNG or JPEG");
+  submit->add_option("-d,--to", recipients, "A recipient's number; repeat it for several, one job each, and give only documents")
+      ->allow_extra_args(false);
   submit->add_option("--at", at, "Not before this time: HH:MM (today), YYYY-MM-DD HH:MM, or now+N with m, h or d (now+90m)");
   submit->add_option("--retries", retries, "Tries after the first when the line is busy, unanswered or fails")
       ->check(CLI::Range(0, 99))
@@ -117,7 +120,16 @@ int main(int argc, char** argv) {
     if (status->parsed()) return Status(common, which, xml);
     if (log->parsed()) return Log(common, which, follow);
     if (cancel->parsed()) return Cancel(common, which);
-    if (submit->parsed()) return Submit(common, queued, at, retries);
+    if (submit->parsed()) {
+      // With -d every argument is a document; without, the first is the one number.
+      if (!recipients.empty() && !queued.number.empty()) queued.files.insert(queued.files.begin(), queued.number);
+      if (recipients.empty() && !queued.number.empty()) recipients.push_back(queued.number);
+      if (recipients.empty() || queued.files.empty()) {
+        return Report(common, Exit::kUsage, "submit needs a number (or -d NUMBER, repeated) and at least one document",
+                      0, "");
+      }
+      return Submit(common, queued, recipients, at, retries);
+    }
     if (jobs->parsed()) return Jobs(common);
     if (rm->parsed()) return Remove(common, job);
     if (wait->parsed()) return Wait(common, job);

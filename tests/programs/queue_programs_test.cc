@@ -135,6 +135,28 @@ TEST(QueuePrograms, EverythingTheDaemonKeepsIsTheUsersAlone) {
   EXPECT_GE(files, 3) << "the queue's database, its log and the prepared document at least";
 }
 
+// -d NUMBER, repeated, queues one job a recipient with every other argument a
+// document; without it a comma stays what it is in a dial string, a pause.
+TEST(QueuePrograms, SeveralRecipientsAreOneJobEach) {
+  DaemonProcess daemon(100);
+  const std::string document = MakeFaxTiff(ScratchPath("recipients-1.tif"), 1);
+  const std::string later = "2099-01-01 10:00";
+  const auto several = RunToEnd(Qvfax(daemon, {"submit", "-d", "0611111111", "-d", "0622222222", "-d", "06-BAD",
+                                               document, "--at", later}));
+  EXPECT_EQ(several.exit, 2) << "the bad number's refusal: " << several.err;
+  EXPECT_EQ(std::count(several.out.begin(), several.out.end(), '\n'), 2) << several.out;
+  const auto paused = RunToEnd(Qvfax(daemon, {"submit", "0611111111,0622222222", document, "--at", later}));
+  EXPECT_EQ(paused.exit, 0) << paused.err;
+  const auto missing = RunToEnd(Qvfax(daemon, {"submit", "-d", "0611111111"}));
+  EXPECT_EQ(missing.exit, 2) << "no document";
+  const auto listed = RunToEnd(Qvfax(daemon, {"jobs", "--json"}));
+  const auto jobs = nlohmann::json::parse(listed.out);
+  std::vector<std::string> numbers;
+  for (const auto& job : jobs) numbers.push_back(job.value("number", ""));
+  std::sort(numbers.begin(), numbers.end());
+  EXPECT_EQ(numbers, (std::vector<std::string>{"0611111111", "0611111111,0622222222", "0622222222"}));
+}
+
 TEST(QueuePrograms, TheNotifyCommandHearsHowEachJobEnded) {
   const std::string fifo = ScratchPath("notified.fifo");
   std::filesystem::remove(fifo);
