@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <optional>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -43,8 +44,10 @@ struct SendOptions {
   std::string local_id;
 };
 
-// The fax a virtual remote received most recently, in the line engine's inbox, if any.
-std::string LatestReceivedFax(const EngineChoice& engine);
+// The fax a virtual remote received from a send to `number` begun at `since`,
+// in the line engine's inbox, if any.
+std::string ReceivedFaxOf(const EngineChoice& engine, const std::string& number,
+                          std::filesystem::file_time_type since);
 
 int Modems(const Common& common, const std::string& port);
 int Send(const Common& common, const SendOptions& options);

@@ -10,10 +10,12 @@
 #include "cli/connection.h"
 #include "cli/fax_session.h"
 #include "engines/line/line_config.h"
+#include "engines/line/received_file.h"
 
 namespace qvfax::cli {
 
-std::string LatestReceivedFax(const EngineChoice& engine) {
+std::string ReceivedFaxOf(const EngineChoice& engine, const std::string& number,
+                          std::filesystem::file_time_type since) {
   if (engine.name != "line") return {};
   std::string inbox;
   try {
@@ -21,13 +23,14 @@ std::string LatestReceivedFax(const EngineChoice& engine) {
   } catch (const std::exception&) {
     return {};
   }
+  // The newest fax to this number since the send began; another call's is not ours.
   std::error_code ec;
   std::filesystem::path newest;
   std::filesystem::file_time_type newest_time{};
   for (const auto& entry : std::filesystem::directory_iterator(inbox, ec)) {
-    const auto name = entry.path().filename().string();
-    if (name.empty() || name[0] == '.' || entry.path().extension() != ".tif") continue;
+    if (!line::IsReceivedFileFor(entry.path(), number)) continue;
     const auto time = entry.last_write_time(ec);
+    if (ec || time < since) continue;
     if (newest.empty() || time > newest_time) {
       newest = entry.path();
       newest_time = time;

@@ -99,6 +99,8 @@ int Send(const Common& common, const SendOptions& given) {
     auto previous_hup = std::signal(SIGHUP, OnInterrupt);
     bool cancelled = false;
     session.send_ended = false;
+    // A moment early, as file times are coarser than the clock.
+    const auto send_began = std::filesystem::file_time_type::clock::now() - std::chrono::seconds(2);
     client.Invoke(server, "Invia");
     const int64_t progress_object = client.GetObject(server, "Avanzamento");
     Progress shown;
@@ -165,7 +167,8 @@ int Send(const Common& common, const SendOptions& given) {
                     status, status_text, reason);
     }
     // Only an engine of our own says where the remote stored the pages.
-    const std::string received = connection.through_daemon ? "" : LatestReceivedFax(common.engine);
+    const std::string received =
+        connection.through_daemon ? "" : ReceivedFaxOf(common.engine, options.number, send_began);
     if (common.json) {
       std::cout << rpc::json{{"event", "sent"}, {"pages", sent}, {"number", options.number}, {"remote", remote},
                              {"status", status}, {"description", status_text}, {"received_file", received}}.dump()

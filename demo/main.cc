@@ -1,6 +1,7 @@
 // The demo: makes a sample fax, sends it end to end with qvfax's own send
 // command on the default engine (real fax signals over a software line),
 // then checks the fax the virtual remote received against the pages sent.
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 
@@ -57,12 +58,13 @@ int main(int argc, char** argv) {
   send.number = "+39 06 5550100";
   send.files = {letter, annex};
   send.local_id = "qvfax demo";
+  const auto began = std::filesystem::file_time_type::clock::now() - std::chrono::seconds(2);
   const int rc = cli::Send(common, send);
   if (rc != 0) {
     std::cout << "Demo failed.\n";
     return rc;
   }
-  const std::string received = cli::LatestReceivedFax(common.engine);
+  const std::string received = cli::ReceivedFaxOf(common.engine, send.number, began);
   if (received.empty()) {
     std::cout << "Demo finished: the fax was sent.\n";
     return 0;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <chrono>
 #include <ctime>
 #include <fstream>
 #include <optional>
@@ -13,6 +14,8 @@
 #include "cli/commands.h"
 #include "queue/outcome.h"
 #include "engines/pages/bitmap_page.h"
+#include "engines/line/line_config.h"
+#include "engines/pages/tiff_pages.h"
 #include "rpc/jsonrpc.h"
 #include "tiff_maker.h"
 
@@ -42,17 +45,27 @@ TEST(SendCommand, RefusesMissingAndNonTiffFilesByName) {
   }
 }
 
-TEST(SendCommand, SendsThroughItsOwnBrokerOnTheLineEngine) {
+TEST(SendCommand, SendsThroughItsOwnBrokerOnTheLineEngineAndNamesItsOwnReceivedFile) {
+  // Another call's fax, newer than any: it must not be named as this one's.
+  const auto inbox = std::filesystem::path(line::DefaultLineConfig().inbox);
+  std::filesystem::create_directories(inbox);
+  const auto other = inbox / "20991231-235959-0699999.tif";
+  std::ofstream(other) << "another call's";
+  std::filesystem::last_write_time(other, std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
   SendOptions options;
   options.number = "0612345";
   options.files = {testing::MakeFaxTiff(testing::ScratchPath("cli-send.tif"), 2)};
   ::testing::internal::CaptureStdout();
   const int rc = Send(InProcess("line"), options);
   const std::string said = ::testing::internal::GetCapturedStdout();
+  std::filesystem::remove(other);
   ASSERT_EQ(rc, 0) << said;
-  EXPECT_NE(said.find("\"event\":\"sent\""), std::string::npos);
-  EXPECT_NE(said.find("\"pages\":2"), std::string::npos);
-  EXPECT_NE(said.find("\"received_file\":\""), std::string::npos);
+  const auto sent = rpc::json::parse(said.substr(said.find("{\"description\"")));
+  EXPECT_EQ(sent.value("event", ""), "sent") << said;
+  EXPECT_EQ(sent.value("pages", 0), 2);
+  const std::string received = sent.value("received_file", "");
+  EXPECT_NE(received.find("-0612345"), std::string::npos) << received;
+  EXPECT_EQ(pages::CountPages(received), 2);
 }
 
 TEST(SendCommand, EachOutcomeHasItsOwnExitStatus) {

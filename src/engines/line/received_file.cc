@@ -36,4 +36,16 @@ std::filesystem::path ReserveReceivedFile(const std::filesystem::path& inbox, co
   }
 }
 
+bool IsReceivedFileFor(const std::filesystem::path& file, const std::string& number) {
+  // "YYYYMMDD-HHMMSS-" then the number, then ".tif" or "-N.tif".
+  const std::string name = file.filename().string();
+  constexpr size_t kStamp = 16;
+  const std::string safe = SafeForFileName(number);
+  if (name.size() < kStamp + safe.size() + 4 || name.compare(kStamp, safe.size(), safe) != 0) return false;
+  const std::string rest = name.substr(kStamp + safe.size());
+  if (rest == ".tif") return true;
+  return rest.size() > 5 && rest[0] == '-' && rest.compare(rest.size() - 4, 4, ".tif") == 0 &&
+         rest.find_first_not_of("0123456789", 1) == rest.size() - 4;
+}
+
 }  // namespace qvfax::line

@@ -13,4 +13,7 @@ namespace qvfax::line {
 std::filesystem::path ReserveReceivedFile(const std::filesystem::path& inbox, const std::string& stamp,
                                           const std::string& number);
 
+// Whether `file` is a name ReserveReceivedFile gives a fax sent to `number`.
+bool IsReceivedFileFor(const std::filesystem::path& file, const std::string& number);
+
 }  // namespace qvfax::line
