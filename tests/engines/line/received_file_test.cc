@@ -26,6 +26,13 @@ TEST(ReceivedFile, ThreeFaxesToOneNumberInOneSecondGetThreeFiles) {
   EXPECT_EQ(long_number.extension(), ".tif");
   EXPECT_TRUE(std::filesystem::exists(long_number));
   EXPECT_LT(long_number.filename().string().size(), 100u);
+  // Each name is known as a fax to its own number, and only to it.
+  for (const auto& name : names) EXPECT_TRUE(IsReceivedFileFor(inbox / name, "06 123")) << name;
+  EXPECT_TRUE(IsReceivedFileFor(long_number, std::string(300, '7')));
+  for (const char* other : {"20261206-120000-06_1234.tif", "20261206-120000-06_123-x.tif", "20261206-120000-06_12.tif",
+                            "notes.txt"}) {
+    EXPECT_FALSE(IsReceivedFileFor(inbox / other, "06 123")) << other;
+  }
 }
 
 }  // namespace
