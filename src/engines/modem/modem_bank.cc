@@ -111,6 +111,7 @@ int32_t OpenFailure(SerialPort::OpenResult result) {
 
 int32_t ModemBank::TestModem(const std::string& name) {
   auto& m = state();
+  m.Explain("Idle");  // what went wrong before is not this port's reason
   m.tested_identity.clear();
   m.tested_description.clear();
   m.tested_classes.clear();
@@ -179,6 +180,7 @@ int32_t ModemBank::TestDialTone(const std::string& name) {
 
 int32_t ModemBank::OpenPort(const std::string& name) {
   auto& m = state();
+  m.Explain("Idle");
   const ModemPort* configured = Configured(name);
   auto* port = m.Find(name);
   if (!configured || !port) return m.Fail(qbfaxvmec_FAX_ERR_COMMPORT_NOT_EXISTS);
