@@ -190,6 +190,22 @@ class ModemSend : public ModemEngine {
     }
     ASSERT_EQ(server->Attivita()->Codice(), 0) << "the fax did not end";
   }
+
+  // Starts a fax of two pages the far machine confirms and steps the clock
+  // until the first page's data begins; false when it never does.
+  bool StartTwoPagesUntilThePageBegins() {
+    modem.on_frh = [&](int n) { return Received(n == 0 ? kCfr : kMcf); };
+    Register(modem.Device());
+    DetectAndOpen();
+    server->NumeroFax("5550100");
+    server->FilesTif(qvfax::testing::MakeFaxTiff(qvfax::testing::ScratchPath("modem-mid-page.tif"), 2));
+    server->Invia();
+    for (int ms = 0; ms < 120000 && modem.Count("AT+FTM=146") == 0; ms += 10) {
+      f.apartment.clock->Advance(10);
+      modem.Pump();
+    }
+    return modem.Count("AT+FTM=146") == 1;
+  }
 };
 
 TEST_F(ModemSend, TwoPagesWithTheEventsInOrder) {
@@ -261,18 +277,7 @@ TEST_F(ModemSend, ALastPageTheRemoteKeepsRejectingIsNotDelivered) {
 }
 
 TEST_F(ModemSend, AModemThatVanishesMidPageEndsTheFaxAtOnceAndFreesThePort) {
-  modem.on_frh = [&](int n) { return Received(n == 0 ? kCfr : kMcf); };
-  Register(modem.Device());
-  DetectAndOpen();
-  server->NumeroFax("5550100");
-  server->FilesTif(qvfax::testing::MakeFaxTiff(qvfax::testing::ScratchPath("modem-vanish.tif"), 2));
-  server->Invia();
-  int ms = 0;
-  for (; ms < 120000 && modem.Count("AT+FTM=146") == 0; ms += 10) {
-    f.apartment.clock->Advance(10);
-    modem.Pump();
-  }
-  ASSERT_EQ(modem.Count("AT+FTM=146"), 1) << "the page began";
+  ASSERT_TRUE(StartTwoPagesUntilThePageBegins()) << "the page began";
   modem.Vanish();
   int after = 0;
   for (; after < 10000 && server->Attivita()->Codice() != 0; after += 10) f.apartment.clock->Advance(10);
@@ -291,17 +296,7 @@ TEST_F(ModemSend, AModemThatVanishesMidPageEndsTheFaxAtOnceAndFreesThePort) {
 }
 
 TEST_F(ModemSend, ClosingThePortMidPageHangsUpOnceTheModemTakesCommands) {
-  modem.on_frh = [&](int n) { return Received(n == 0 ? kCfr : kMcf); };
-  Register(modem.Device());
-  DetectAndOpen();
-  server->NumeroFax("5550100");
-  server->FilesTif(qvfax::testing::MakeFaxTiff(qvfax::testing::ScratchPath("modem-close.tif"), 2));
-  server->Invia();
-  for (int ms = 0; ms < 120000 && modem.Count("AT+FTM=146") == 0; ms += 10) {
-    f.apartment.clock->Advance(10);
-    modem.Pump();
-  }
-  ASSERT_EQ(modem.Count("AT+FTM=146"), 1) << "the page began";
+  ASSERT_TRUE(StartTwoPagesUntilThePageBegins()) << "the page began";
   // As qvfaxd does when it stops: the port is closed with the call under way.
   WithModemAnswering([&] {
     server->ChiudiPorta();
