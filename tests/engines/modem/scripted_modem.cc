@@ -170,8 +170,10 @@ void ScriptedModem::Pump() {
     const ssize_t n = ::read(master_, buffer, sizeof buffer);
     if (n <= 0) break;
     for (ssize_t i = 0; i < n; ++i) Byte(buffer[i]);
+    // Only what was written before the modem said OK is lost: a later read
+    // may hold what the driver wrote after it saw that OK.
+    draining_ = false;
   }
-  draining_ = false;
 }
 
 }  // namespace qvfax::modem::testing
