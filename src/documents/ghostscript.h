@@ -1,6 +1,7 @@
-// PDF and PostScript to fax pages: Ghostscript, run as a process of its own
-// in its safe mode, renders the document straight to a fax TIFF of the
-// chosen resolution and paper, within a time and a page limit.
+// PDF and PostScript to fax pages: Ghostscript, run in its safe mode as a
+// confined process of its own (it reads the document, writes in the output's
+// folder), renders the document straight to a fax TIFF of the chosen
+// resolution and paper, within a time and a page limit.
 #pragma once
 
 #include <chrono>

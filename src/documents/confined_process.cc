@@ -1,0 +1,211 @@
+#include "documents/confined_process.h"
+
+#include <fcntl.h>
+#include <linux/landlock.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+
+namespace qvfax::documents {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Access rights by the Landlock version that brought them; the headers of an
+// older system may lack the newer ones, the running kernel decides.
+constexpr uint64_t kFsV1 = (1ULL << 13) - 1;  // execute ... make symlink
+constexpr uint64_t kFsRefer = 1ULL << 13;     // version 2
+constexpr uint64_t kFsTruncate = 1ULL << 14;  // version 3
+constexpr uint64_t kFsIoctlDev = 1ULL << 15;  // version 5
+constexpr uint64_t kNetTcp = 3;               // version 4: bind and connect
+constexpr uint64_t kScopes = 3;               // version 6: abstract sockets and signals outside
+constexpr uint64_t kReadOnly = LANDLOCK_ACCESS_FS_EXECUTE | LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR;
+
+struct RulesetAttr {  // the kernel's landlock_ruleset_attr, as of version 6
+  uint64_t handled_access_fs;
+  uint64_t handled_access_net;
+  uint64_t scoped;
+};
+
+// What a renderer needs of the system, read only: its programs, libraries,
+// resources and fonts. Nothing of any user's, nor the system's other files.
+const char* const kSystemReadOnly[] = {"/usr",           "/lib",           "/lib32",          "/lib64",
+                                       "/libx32",        "/bin",           "/sbin",           "/etc/ld.so.cache",
+                                       "/etc/fonts",     "/etc/ghostscript", "/etc/papersize", "/etc/paperspecs",
+                                       "/var/lib/ghostscript", "/var/cache/fontconfig"};
+
+int LandlockVersion() {
+  const long v = ::syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
+  return v < 0 ? 0 : static_cast<int>(v);
+}
+
+std::string FindOnPath(const std::string& name) {
+  if (name.find('/') != std::string::npos) return name;
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= dirs.size()) {
+    const size_t end = std::min(dirs.find(':', start), dirs.size());
+    const std::string candidate = (end > start ? dirs.substr(start, end - start) : ".") + "/" + name;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = end + 1;
+  }
+  return {};
+}
+
+struct Rule {
+  std::string path;
+  uint64_t access;
+};
+
+void Fail(const char* what) {
+  const char prefix[] = "confinement failed: ";
+  [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, prefix, sizeof prefix - 1);
+  n = ::write(STDERR_FILENO, what, std::char_traits<char>::length(what));
+  n = ::write(STDERR_FILENO, "\n", 1);
+  ::_exit(126);
+}
+
+// In the child, between fork and exec: system calls only, nothing that allocates.
+[[noreturn]] void ConfineAndExec(const char* program, char* const* argv, char* const* envp, int err_fd,
+                                 const std::vector<Rule>& rules, int version) {
+  ::setpgid(0, 0);
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  const int null_fd = ::open("/dev/null", O_RDWR);
+  if (null_fd < 0) Fail("/dev/null");
+  ::dup2(null_fd, STDIN_FILENO);
+  ::dup2(null_fd, STDOUT_FILENO);
+  ::dup2(err_fd, STDERR_FILENO);
+  if (version > 0) {
+    RulesetAttr attr{kFsV1, 0, 0};
+    size_t size = sizeof attr.handled_access_fs;
+    if (version >= 2) attr.handled_access_fs |= kFsRefer;
+    if (version >= 3) attr.handled_access_fs |= kFsTruncate;
+    if (version >= 4) attr.handled_access_net = kNetTcp, size = 2 * sizeof(uint64_t);
+    if (version >= 5) attr.handled_access_fs |= kFsIoctlDev;
+    if (version >= 6) attr.scoped = kScopes, size = sizeof attr;
+    const int ruleset = static_cast<int>(::syscall(SYS_landlock_create_ruleset, &attr, size, 0));
+    if (ruleset < 0) Fail("landlock ruleset");
+    for (const Rule& rule : rules) {
+      const int fd = ::open(rule.path.c_str(), O_PATH | O_CLOEXEC);
+      if (fd < 0) continue;
+      struct stat st;
+      const bool folder = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+      // A file takes only the rights a file can have.
+      const uint64_t file_rights = LANDLOCK_ACCESS_FS_EXECUTE | LANDLOCK_ACCESS_FS_WRITE_FILE |
+                                   LANDLOCK_ACCESS_FS_READ_FILE | (version >= 3 ? kFsTruncate : 0) |
+                                   (version >= 5 ? kFsIoctlDev : 0);
+      landlock_path_beneath_attr beneath{};
+      beneath.allowed_access = (folder ? rule.access : rule.access & file_rights) & attr.handled_access_fs;
+      beneath.parent_fd = fd;
+      if (::syscall(SYS_landlock_add_rule, ruleset, LANDLOCK_RULE_PATH_BENEATH, &beneath, 0) != 0) Fail(rule.path.c_str());
+      ::close(fd);
+    }
+    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) Fail("no new privileges");
+    if (::syscall(SYS_landlock_restrict_self, ruleset, 0) != 0) Fail("landlock restrict");
+    ::close(ruleset);
+  }
+  ::execve(program, argv, envp);
+  Fail("exec");
+  ::_exit(127);
+}
+
+}  // namespace
+
+bool FileAccessConfinable() { return LandlockVersion() > 0; }
+
+ConfinedResult RunConfined(const std::vector<std::string>& args, const Confinement& confinement) {
+  ConfinedResult result;
+  const std::string program = FindOnPath(args.at(0));
+  if (program.empty()) return result;
+
+  // An empty temporary folder of its own, inside the one folder it may write.
+  std::string temp = (fs::path(confinement.write_folder) / ".tmp-XXXXXX").string();
+  if (!::mkdtemp(temp.data())) return result;
+
+  std::vector<Rule> rules;
+  for (const char* path : kSystemReadOnly) rules.push_back({path, kReadOnly});
+  rules.push_back({"/dev/null", LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_WRITE_FILE});
+  for (const auto& file : confinement.read_files) rules.push_back({file, LANDLOCK_ACCESS_FS_READ_FILE});
+  rules.push_back({confinement.write_folder, ~0ULL});
+
+  std::vector<std::string> args_copy = args;
+  std::vector<char*> argv;
+  for (auto& a : args_copy) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  // Nothing of the caller's environment: GS_OPTIONS alone could turn the safe mode off.
+  std::vector<std::string> env = {"PATH=/usr/bin:/bin", "TMPDIR=" + temp, "TEMP=" + temp, "LC_ALL=C"};
+  std::vector<char*> envp;
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  int pipe_fds[2];
+  if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
+    std::error_code ec;
+    fs::remove_all(temp, ec);
+    return result;
+  }
+  const int version = LandlockVersion();
+  const pid_t pid = ::fork();
+  if (pid == 0) ConfineAndExec(program.c_str(), argv.data(), envp.data(), pipe_fds[1], rules, version);
+  ::close(pipe_fds[1]);
+  const int err_fd = pipe_fds[0];
+  if (pid < 0) {
+    ::close(err_fd);
+    std::error_code ec;
+    fs::remove_all(temp, ec);
+    return result;
+  }
+  result.started = true;
+
+  const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+  const auto deadline = std::chrono::steady_clock::now() + confinement.time;
+  bool err_open = true, reaped = false;
+  int status = 0;
+  const auto take = [&] {
+    char buffer[4096];
+    const ssize_t n = ::read(err_fd, buffer, sizeof buffer);
+    if (n > 0 && result.said.size() < 65536) result.said.append(buffer, static_cast<size_t>(n));
+    if (n <= 0) err_open = false;
+  };
+  while (true) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      result.timed_out = true;
+      break;
+    }
+    pollfd fds[2] = {{err_fd, static_cast<short>(err_open ? POLLIN : 0), 0}, {pidfd, POLLIN, 0}};
+    const int ready = ::poll(fds, pidfd >= 0 ? 2 : 1, static_cast<int>(std::min<int64_t>(left.count(), 1000)));
+    if (ready < 0 && errno != EINTR) break;
+    if (err_open && (fds[0].revents & (POLLIN | POLLHUP))) take();
+    if (pidfd >= 0) {
+      if (fds[1].revents & POLLIN) break;
+    } else if (::waitpid(pid, &status, WNOHANG) > 0) {
+      reaped = true;
+      break;
+    }
+  }
+  if (result.timed_out) ::kill(-pid, SIGKILL);
+  if (!reaped) ::waitpid(pid, &status, 0);
+  ::kill(-pid, SIGKILL);  // anything it left behind in its group
+  while (!result.timed_out && err_open) take();  // what it said last, after its end
+  if (pidfd >= 0) ::close(pidfd);
+  ::close(err_fd);
+  std::error_code ec;
+  fs::remove_all(temp, ec);
+  if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+  return result;
+}
+
+}  // namespace qvfax::documents

@@ -1,0 +1,91 @@
+// The renderer's confinement: what a program run for a document can still
+// read and write, tried with a shell standing in for a hostile document, and
+// with PostScript that reaches for the system's temporary folder.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "document_maker.h"
+#include "documents/confined_process.h"
+#include "documents/prepare.h"
+#include "tiff_maker.h"
+
+namespace qvfax::documents {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ScratchPath;
+
+std::string Fresh(const std::string& name) {
+  const std::string path = ScratchPath(name);
+  fs::remove_all(path);
+  return path;
+}
+
+TEST(Confinement, AProgramTouchesOnlyWhatItIsGiven) {
+  const std::string folder = Fresh("confined");
+  fs::create_directories(folder);
+  const std::string given = ScratchPath("confined-input.txt");
+  const std::string other = ScratchPath("confined-other.txt");
+  const std::string outside = Fresh("confined-written.txt");
+  std::ofstream(given) << "input\n";
+  std::ofstream(other) << "private\n";
+  ::setenv("GS_OPTIONS", "-dNOSAFER", 1);
+  const bool landlock = FileAccessConfinable();
+  struct Row {
+    std::string script;
+    bool allowed;
+    bool needs_landlock;
+  };
+  const Row rows[] = {
+      {"cat " + given, true, false},
+      {"echo page > " + folder + "/out.tif", true, false},
+      {"test -z \"$(ls -A \"$TMPDIR\")\" && case \"$TMPDIR\" in " + folder + "/*) echo x > \"$TMPDIR/t\";; *) exit 1;; esac",
+       true, false},
+      {"test -z \"$GS_OPTIONS\" && test -z \"$HOME\"", true, false},
+      {"cat " + other, false, true},
+      {"echo stolen > " + outside, false, true},
+      {"ls /etc > /dev/null", false, true},
+      {"cat /etc/hostname", false, true},
+  };
+  for (const auto& row : rows) {
+    if (row.needs_landlock && !landlock) continue;
+    Confinement confinement;
+    confinement.read_files = {given};
+    confinement.write_folder = folder;
+    const ConfinedResult run = RunConfined({"sh", "-c", row.script}, confinement);
+    ASSERT_TRUE(run.started);
+    EXPECT_EQ(run.exit_status == 0, row.allowed) << row.script << ": " << run.said;
+  }
+  ::unsetenv("GS_OPTIONS");
+  EXPECT_FALSE(fs::exists(outside));
+  EXPECT_TRUE(fs::exists(folder + "/out.tif"));
+  // Its temporary folder goes with it.
+  for (const auto& entry : fs::directory_iterator(folder)) EXPECT_EQ(entry.path().filename(), "out.tif");
+}
+
+// Ghostscript's safe mode lets a document use its temporary folder; that
+// folder is now an empty one of the job's, so the system's stays out of reach.
+TEST(Confinement, PostScriptCannotReachTheSystemTemporaryFolder) {
+  const fs::path temp = fs::temp_directory_path();
+  const std::string secret = (temp / "qvfax-test-secret.log").string();
+  const std::string copy = (temp / "qvfax-test-copy.txt").string();
+  std::ofstream(secret) << "the user's log\n";
+  fs::remove(copy);
+  const std::string ps = ScratchPath("reaching.ps");
+  // An extra page when it could read; a copy outside when it could write.
+  std::ofstream(ps) << "%!PS\n"
+                    << "{ (" << secret << ") (r) file pop showpage } stopped pop\n"
+                    << "{ (" << copy << ") (w) file dup (stolen) writestring closefile } stopped pop\n"
+                    << "/Helvetica findfont 24 scalefont setfont 72 700 moveto (hello) show showpage\n";
+  const auto prepared = Prepare({ps}, Fresh("reaching"), {});
+  EXPECT_EQ(prepared.pages, 1) << "the document read a file outside its folder";
+  EXPECT_FALSE(fs::exists(copy)) << "the document wrote a file outside its folder";
+  fs::remove(secret);
+  fs::remove(copy);
+}
+
+}  // namespace
+}  // namespace qvfax::documents
