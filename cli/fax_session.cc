@@ -4,8 +4,9 @@
 
 namespace qvfax::cli {
 
-Failure::Failure(const std::string& what, int32_t code, const std::string& description, std::string reason)
-    : std::runtime_error(what), code_(code), description_(description), reason_(std::move(reason)) {}
+Failure::Failure(const std::string& what, int32_t code, const std::string& description, std::string reason,
+                 std::optional<queue::Exit> exit)
+    : std::runtime_error(what), code_(code), description_(description), reason_(std::move(reason)), exit_(exit) {}
 
 std::string ClassList(int32_t classes) {
   std::vector<std::string> names;
@@ -26,6 +27,11 @@ FaxSession::FaxSession(rpc::Client& client) : client_(client) {
     }
     return nullptr;
   };
+  client_.on_notification = [this](const std::string& method, const rpc::json& params) {
+    if (method == "fault" && params.value("fax", int64_t{0}) == fax_) {
+      fault_.emplace(params.value("number", 0), params.value("message", std::string()));
+    }
+  };
   const auto created = client_.Call("create", {{"class", "QvVavUvaRazUr"}});
   server_ = created.at("handle").get<int64_t>();
   fax_ = created.value("fax", int64_t{0});
@@ -44,10 +50,27 @@ FaxSession::~FaxSession() {
 
 void FaxSession::Serve(int ms) { client_.Pump(std::chrono::milliseconds(ms)); }
 
+void FaxSession::ThrowIfStopped() const {
+  if (!fault_) return;
+  const bool local = queue::IsLocalAutomationError(fault_->first);
+  throw Failure("the server stopped: " + fault_->second, 0, "", "",
+                local ? queue::Exit::kLocalFailure : queue::Exit::kLineFailure);
+}
+
 void FaxSession::RunAndWaitIdle(const std::string& command) {
   idle_seen_ = false;
   client_.Invoke(server_, command);
-  while (!idle_seen_) client_.Pump(std::chrono::milliseconds(200));
+  const auto deadline = std::chrono::steady_clock::now() + kLongestCommand;
+  while (!idle_seen_) {
+    ThrowIfStopped();
+    if (std::chrono::steady_clock::now() > deadline) {
+      throw Failure(fmt::format("{} did not end within {} minutes", command, kLongestCommand.count()), 0, "", "",
+                    queue::Exit::kLineFailure);
+    }
+    // Silence is not an answer: a daemon that stopped answering is found by a
+    // call of its own, bounded by --timeout.
+    if (!client_.Pump(std::chrono::milliseconds(1000))) client_.Get(server_, "PagineTrasmesse");
+  }
 }
 
 std::vector<ModemSummary> FaxSession::Detect(const std::string& preferred_port) {

@@ -22,7 +22,8 @@ int main(int argc, char** argv) {
   app.footer(
       "Exit status: 0 delivered (every page confirmed), 1 busy, 2 usage or configuration, 3 no answer or no fax\n"
       "machine answered, 4 a document that cannot be sent, 5 a line or protocol failure, 6 cancelled,\n"
-      "7 qvfaxd unreachable, 8 no modem or its port would not open.");
+      "7 qvfaxd unreachable, 8 no modem or its port would not open, 9 this host failed it (no space\n"
+      "left, no permission).");
   Common common;
   common.socket = DefaultSocketPath();
   app.add_option("--socket", common.socket, "qvfaxd's socket; without a daemon qvfax serves itself")

@@ -81,11 +81,14 @@ int ReportError(const Common& common, std::exception_ptr error) {
   try {
     std::rethrow_exception(error);
   } catch (const Failure& f) {
-    return Report(common, ExitForError(f.code()), f.what(), f.code(), f.description(), f.reason());
+    return Report(common, f.exit(), f.what(), f.code(), f.description(), f.reason());
   } catch (const rpc::RemoteError& e) {
     // The queue's refusals and bad documents say what to mend.
     if (e.code() == rpc::codes::kRefused) return Report(common, Exit::kUsage, e.what(), 0, "");
     if (e.code() == rpc::codes::kBadDocument) return Report(common, Exit::kBadDocument, e.what(), 0, "");
+    if (e.code() == rpc::codes::kLocalFailure || queue::IsLocalAutomationError(e.number())) {
+      return Report(common, Exit::kLocalFailure, e.what(), e.number(), e.description());
+    }
     return Report(common, Exit::kLineFailure, "the server refused a request", e.number() ? e.number() : e.code(), e.description());
   } catch (const core::ConfigError& e) {
     return Report(common, Exit::kUsage, e.what(), 1, "");

@@ -105,11 +105,20 @@ int Send(const Common& common, const SendOptions& given) {
     const int64_t progress_object = client.GetObject(server, "Avanzamento");
     Progress shown;
     std::chrono::steady_clock::time_point cancelled_at;
+    auto moved_at = std::chrono::steady_clock::now();
     while (!(session.send_ended && session.activity == 0)) {
       // Notifications end the wait early; the progress is read after each. A
       // terminal's bar moves often; a log's lines need not, as a page takes
       // many seconds: every read costs the fax's own thread a turn.
       session.Serve(terminal ? 250 : 2000);
+      session.ThrowIfStopped();
+      // Every phase of a call changes the progress within minutes (the
+      // slowest page at the lowest speed included); a fax that shows nothing
+      // new for longer is stuck, and the user is told rather than kept waiting.
+      if (std::chrono::steady_clock::now() - moved_at > kLongestCommand) {
+        throw Failure(fmt::format("the fax showed no progress for {} minutes", kLongestCommand.count()), 0, "",
+                      session.EngineReason(), Exit::kLineFailure);
+      }
       if (interrupted && !cancelled) {
         client.Invoke(server, "AnnullaFax");
         cancelled = true;
@@ -129,6 +138,7 @@ int Send(const Common& common, const SendOptions& given) {
                    client.Get(progress_object, "Status").get<std::string>()};
       if (now == shown) continue;
       shown = now;
+      moved_at = std::chrono::steady_clock::now();
       if (common.json) {
         std::cout << rpc::json{{"event", "progress"}, {"page", now.page}, {"pages", now.pages},
                                {"baud", now.baud}, {"status", now.status}}.dump()

@@ -1,5 +1,7 @@
 #include "documents/prepare.h"
 
+#include <sys/statvfs.h>
+
 #include <cmath>
 #include <filesystem>
 
@@ -82,11 +84,20 @@ int PrepareOne(const std::string& input, const std::string& output, const Prepar
   return 0;
 }
 
+// Whatever a program said when it could not write its pages, a folder left
+// with next to no room means the disk is full, not that the document is bad.
+bool NoRoomIn(const std::string& folder) {
+  struct statvfs fs_info {};
+  if (::statvfs(folder.c_str(), &fs_info) != 0) return false;
+  return static_cast<uint64_t>(fs_info.f_bavail) * fs_info.f_frsize < 512 * 1024 || fs_info.f_favail == 0;
+}
+
 }  // namespace
 
 Prepared Prepare(const std::vector<std::string>& inputs, const std::string& folder, const PrepareOptions& options) {
   if (inputs.empty()) throw DocumentError("(no file)", 0, "nothing to send");
-  if (!MakePrivateFolder(folder)) throw DocumentError(folder, 0, "the spool folder cannot be made");
+  // Our own folder: when it cannot be made, the disk or a permission is at fault, never the document.
+  if (!MakePrivateFolder(folder)) throw DocumentError(folder, 0, "the spool folder cannot be made", true);
   Prepared prepared;
   try {
     for (size_t i = 0; i < inputs.size(); ++i) {
@@ -94,6 +105,11 @@ Prepared Prepare(const std::vector<std::string>& inputs, const std::string& fold
       prepared.files.push_back(output);
       prepared.pages += PrepareOne(inputs[i], output, options);
     }
+  } catch (const DocumentError& e) {
+    std::error_code ec;
+    for (const auto& file : prepared.files) fs::remove(file, ec);
+    if (!e.local() && NoRoomIn(folder)) throw DocumentError(e.file(), 0, "no space left on the disk of " + folder, true);
+    throw;
   } catch (...) {
     std::error_code ec;
     for (const auto& file : prepared.files) fs::remove(file, ec);

@@ -30,13 +30,26 @@ ApartmentScope::ApartmentScope(ApartmentContext& context) : previous_(tls_curren
 ApartmentScope::~ApartmentScope() { tls_current = previous_; }
 
 void RunGuarded(const char* what, const std::function<void()>& handler) {
+  int32_t number = 0;
+  std::string text;
   try {
     handler();
+    return;
   } catch (const AutomationError& e) {
-    std::cerr << "qvfax: " << what << ": error " << e.number() << " (" << e.source()
-              << "): " << e.description() << "\n";
+    number = e.number();
+    text = std::to_string(e.number()) + " (" + e.source() + "): " + e.description();
+    std::cerr << "qvfax: " << what << ": error " << text << "\n";
+    text = "error " + text;
   } catch (const std::exception& e) {
-    std::cerr << "qvfax: " << what << ": " << e.what() << "\n";
+    text = e.what();
+    std::cerr << "qvfax: " << what << ": " << text << "\n";
+  }
+  if (auto* context = CurrentApartment(); context && context->on_fault) {
+    try {
+      context->on_fault(number, text);
+    } catch (const std::exception&) {
+      // Whoever listened is gone; stderr has it.
+    }
   }
 }
 

@@ -42,6 +42,11 @@ struct ApartmentContext {
   std::shared_ptr<ControlHost> control_host;
   std::shared_ptr<FaxManager> fax_manager;
   int live_servers = 0;  // the shared objects stay while any server object lives
+
+  // Told of an error that escaped a timer or control handler (after it is on
+  // stderr): the work that handler was doing stopped there, and whoever waits
+  // for it would wait forever. Errors give their number, 0 for others.
+  std::function<void(int32_t number, const std::string& text)> on_fault;
 };
 
 // The context of the apartment running on this thread, or nullptr.

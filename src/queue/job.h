@@ -23,6 +23,8 @@ struct JobRequest {
   int32_t pages = 0;          // pages prepared
   int32_t owner_pid = 0;
   int32_t owner_session = 0;
+  // The client's own name for this submission: a repeat of it is the same job.
+  std::string client_request;
 };
 
 enum class JobState { kQueued, kRunning, kDone, kFailed, kCancelled };

@@ -25,7 +25,7 @@ json ToJson(const JobRequest& s) {
           {"header", s.header},     {"local_id", s.local_id},
           {"not_before_ms", s.not_before_ms}, {"max_attempts", s.max_attempts},
           {"pages", s.pages},       {"owner_pid", s.owner_pid},
-          {"owner_session", s.owner_session}};
+          {"owner_session", s.owner_session}, {"client_request", s.client_request}};
 }
 
 JobRequest RequestFromJson(const json& j) {
@@ -41,6 +41,7 @@ JobRequest RequestFromJson(const json& j) {
   s.pages = j.value("pages", 0);
   s.owner_pid = j.value("owner_pid", 0);
   s.owner_session = j.value("owner_session", 0);
+  s.client_request = j.value("client_request", "");
   return s;
 }
 

@@ -130,6 +130,9 @@ int64_t JobQueue::Submit(JobRequest request) {
   nlohmann::json change;
   {
     std::lock_guard lock(mutex_);
+    if (!job.request.client_request.empty()) {
+      if (auto earlier = store_->FindRequest(job.request.client_request)) return earlier->id;
+    }
     job.id = store_->Add(job);
     waiting_.emplace(job.next_try_ms, job.id);
     change = Change("queued", job);
@@ -138,6 +141,16 @@ int64_t JobQueue::Submit(JobRequest request) {
   if (options_.on_event) options_.on_event(change);
   Wake();
   return job.id;
+}
+
+std::optional<Job> JobQueue::Submitted(const std::string& client_request) const {
+  if (client_request.empty()) return std::nullopt;
+  std::lock_guard lock(mutex_);
+  auto job = store_->FindRequest(client_request);
+  if (job) {
+    if (auto live = jobs_.find(job->id); live != jobs_.end()) return live->second;
+  }
+  return job;
 }
 
 std::vector<Job> JobQueue::Jobs() const {

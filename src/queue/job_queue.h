@@ -60,7 +60,11 @@ class JobQueue {
 
   // Queues a job; throws Refused for a bad number, a time gone by or a bad
   // attempt limit, StoreError when it cannot be stored (nothing is then kept).
+  // A request whose client_request names a job already submitted is that
+  // job: its id is returned and nothing new is queued.
   int64_t Submit(JobRequest request);
+  // The job submitted under `client_request`, if any.
+  std::optional<Job> Submitted(const std::string& client_request) const;
   std::vector<Job> Jobs() const;  // not finished, in order of id
   std::vector<Job> History(int limit) const;
   std::optional<Job> Find(int64_t id) const;

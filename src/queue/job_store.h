@@ -36,6 +36,8 @@ class JobStore {
   // Finished jobs, newest first, at most `limit`.
   virtual std::vector<Job> History(int limit) = 0;
   virtual std::optional<Job> Find(int64_t id) = 0;
+  // The job submitted under the client's request id, if any.
+  virtual std::optional<Job> FindRequest(const std::string& client_request) = 0;
   virtual std::vector<Attempt> Attempts(int64_t job) = 0;
 };
 

@@ -1,6 +1,8 @@
 #include "queue/outcome.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <iterator>
 
 #include "values/enums.h"
@@ -26,6 +28,9 @@ constexpr int32_t kModemErrors[] = {
     qbfaxvmec_FAX_ERR_NO_PORTS_OPEN, qbfaxvmec_FAX_ERR_TEST_FAILED,
 };
 
+// The control could not write or keep a file of its own: the host's disk, not the fax.
+constexpr int32_t kLocalErrors[] = {qbfaxvmec_FER_FILE_WRITE, qbfaxvmec_FER_FILE_COPY};
+
 template <size_t N>
 bool In(const int32_t (&codes)[N], int32_t code) {
   return std::find(std::begin(codes), std::end(codes), code) != std::end(codes);
@@ -33,9 +38,32 @@ bool In(const int32_t (&codes)[N], int32_t code) {
 
 }  // namespace
 
+bool IsLocalFailure(int errnum) {
+  switch (errnum) {
+    case ENOSPC: case EDQUOT: case EROFS: case EACCES: case EPERM: case EIO: case EMFILE: case ENFILE:
+    case ENOMEM: return true;
+    default: return false;
+  }
+}
+
+std::string LocalFailureText(int errnum) {
+  switch (errnum) {
+    case ENOSPC: case EDQUOT: return "no space left on the disk";
+    case EROFS: return "the disk is read-only";
+    case EACCES: case EPERM: return "permission denied";
+    default: return std::strerror(errnum);
+  }
+}
+
+bool IsLocalAutomationError(int32_t number) {
+  static const int32_t kLocal[] = {57, 61, 67, 70, 75, 76};
+  return In(kLocal, number);
+}
+
 Exit ExitForError(int32_t error) {
   if (error == 0) return Exit::kDelivered;
   if (error == qbfaxvmec_FAX_ERR_NO_PHONE_NUMBER) return Exit::kUsage;
+  if (In(kLocalErrors, error)) return Exit::kLocalFailure;
   if (In(kDocumentErrors, error)) return Exit::kBadDocument;
   if (In(kModemErrors, error)) return Exit::kModemFailure;
   return Exit::kLineFailure;
@@ -84,6 +112,8 @@ constexpr RetryRule kRules[] = {
     {Exit::kCancelled, "cancelled", std::nullopt},
     {Exit::kDaemonUnreachable, "daemon-unreachable", std::nullopt},
     {Exit::kModemFailure, "modem-failure", std::chrono::minutes(2)},
+    // Someone must free the disk or mend a permission: worth trying later, not at once.
+    {Exit::kLocalFailure, "local-failure", std::chrono::minutes(10)},
 };
 
 const RetryRule& RuleFor(Exit outcome) {

@@ -20,7 +20,17 @@ enum class Exit : int {
   kCancelled = 6,          // the fax was cancelled
   kDaemonUnreachable = 7,  // qvfaxd could not be reached, or went away
   kModemFailure = 8,       // no modem, or its port would not open
+  kLocalFailure = 9,       // this host failed the fax: no space left, no permission
 };
+
+// Whether a system error (an errno) is this host's fault rather than the
+// document's or the line's: no space, no permission, a read-only or failing disk.
+bool IsLocalFailure(int errnum);
+// The words for such an error, for the one line the user reads.
+std::string LocalFailureText(int errnum);
+// Whether an automation error number (61 disk full, 70 permission denied,
+// 75 path/file access error ...) is such a failure of this host.
+bool IsLocalAutomationError(int32_t number);
 
 // The exit status for an error code of the control (negative), or 0.
 Exit ExitForError(int32_t error);

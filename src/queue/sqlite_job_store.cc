@@ -95,6 +95,7 @@ class SqliteJobStore : public JobStore {
            " attempts INTEGER NOT NULL, pages_sent INTEGER NOT NULL, outcome INTEGER NOT NULL,"
            " reason TEXT NOT NULL, port TEXT NOT NULL)");
       Exec("CREATE INDEX IF NOT EXISTS jobs_by_state ON jobs (state, id)");
+      Exec("CREATE INDEX IF NOT EXISTS jobs_by_client_request ON jobs (json_extract(request, '$.client_request'))");
       Exec("CREATE TABLE IF NOT EXISTS attempts (job INTEGER NOT NULL, number INTEGER NOT NULL,"
            " record TEXT NOT NULL, PRIMARY KEY (job, number))");
     } catch (const StoreError& e) {
@@ -146,6 +147,14 @@ class SqliteJobStore : public JobStore {
   std::optional<Job> Find(int64_t id) override {
     Statement s(db_, fmt::format("SELECT {} FROM jobs WHERE id = ?", kJobColumns).c_str());
     s.Bind(1, id);
+    if (!s.Step()) return std::nullopt;
+    return ReadJob(s);
+  }
+
+  std::optional<Job> FindRequest(const std::string& client_request) override {
+    Statement s(db_, fmt::format("SELECT {} FROM jobs WHERE json_extract(request, '$.client_request') = ?"
+                                 " ORDER BY id LIMIT 1", kJobColumns).c_str());
+    s.Bind(1, client_request);
     if (!s.Step()) return std::nullopt;
     return ReadJob(s);
   }

@@ -16,6 +16,11 @@
 
 namespace qvfax::rpc {
 
+Failure DocumentFailure(const documents::DocumentError& e) {
+  return Failure{e.local() ? codes::kLocalFailure : codes::kBadDocument, e.what(),
+                 {{"file", e.file()}, {"page", e.page()}, {"reason", e.reason()}}};
+}
+
 documents::PrepareOptions OptionsParam(const json& params) {
   documents::PrepareOptions options;
   const auto resolution = documents::ParseResolution(params.value("resolution", std::string("fine")));
@@ -119,8 +124,7 @@ bool Broker::Impl::DispatchDocumentOperation(const std::shared_ptr<Connection>& 
       self->Reply(*conn, id, {{"files", joined}, {"pages", prepared.pages},
                               {"resolution", ResolutionCode(wanted.format.resolution)}});
     } catch (const documents::DocumentError& e) {
-      self->Fail(*conn, id, Failure{codes::kBadDocument, e.what(),
-                                    {{"file", e.file()}, {"page", e.page()}, {"reason", e.reason()}}});
+      self->Fail(*conn, id, DocumentFailure(e));
     } catch (const std::exception& e) {
       self->Fail(*conn, id, Failure{codes::kInternalError, e.what(), nullptr});
     }

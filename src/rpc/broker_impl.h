@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "documents/document_error.h"
 #include "documents/prepare.h"
 #include "platform/apartment.h"
 #include "rpc/broker.h"
@@ -149,6 +150,9 @@ struct Broker::Impl : std::enable_shared_from_this<Broker::Impl> {
 // The parameters `prepare` and `submit` share.
 std::vector<std::string> FilesParam(const json& params);
 documents::PrepareOptions OptionsParam(const json& params);
+// A document that cannot be prepared, as the error its client hears: the
+// document's fault, or this host's (no space, no permission).
+Failure DocumentFailure(const documents::DocumentError& e);
 // The Risoluzione code that sends the prepared pages as they are.
 int ResolutionCode(documents::Resolution resolution);
 

@@ -48,6 +48,8 @@ queue::JobRequest RequestParam(const json& params, const PeerIdentity& who) {
   }
   request.owner_pid = who.pid;
   request.owner_session = who.session;
+  request.client_request = StringParam(params, "request");
+  if (request.client_request.size() > 200) throw SurfaceError(codes::kInvalidParams, "params.request is longer than 200");
   return request;
 }
 
@@ -99,6 +101,11 @@ bool Broker::Impl::DispatchJobOperation(const std::shared_ptr<Connection>& conn,
       const auto files = FilesParam(params);
       const auto wanted = OptionsParam(params);
       auto request = RequestParam(params, conn->who);
+      // A repeat (the client lost the first answer) is answered with the job it made.
+      if (const auto earlier = jobs->Submitted(request.client_request)) {
+        Reply(*conn, message.id, {{"job", earlier->id}, {"pages", earlier->request.pages}, {"repeated", true}});
+        return true;
+      }
       std::string documents_folder;
       {
         std::lock_guard lock(mutex);
@@ -110,17 +117,32 @@ bool Broker::Impl::DispatchJobOperation(const std::shared_ptr<Connection>& conn,
         try {
           const auto prepared = documents::Prepare(files, documents_folder, wanted);
           // A job acknowledged is a job kept: its pages are on the disk before the answer.
-          if (!SyncFolder(documents_folder)) throw std::runtime_error("the prepared documents could not be saved");
+          if (!SyncFolder(documents_folder)) throw queue::StoreError("the prepared documents could not be saved");
           request.files = prepared.files;
           request.pages = prepared.pages;
           request.resolution = ResolutionCode(wanted.format.resolution);
+          bool gone = false;
+          {
+            std::lock_guard lock(conn->mutex);
+            gone = conn->closed;
+          }
+          // A client that left before the answer did not learn of the job: it is not queued,
+          // so sending again (after a Ctrl-C) does not send twice.
+          if (gone) throw std::runtime_error("the client left before its job was queued");
           const int64_t job = jobs->Submit(request);
-          self->Reply(*conn, id, {{"job", job}, {"pages", prepared.pages}});
+          const auto queued = jobs->Find(job);
+          if (!queued || queued->request.files != prepared.files) {  // a repeat that raced this one
+            std::error_code ec;
+            std::filesystem::remove_all(documents_folder, ec);
+          }
+          self->Reply(*conn, id, {{"job", job}, {"pages", queued ? queued->request.pages : prepared.pages}});
           return;
         } catch (const documents::DocumentError& e) {
-          failure = {codes::kBadDocument, e.what(), {{"file", e.file()}, {"page", e.page()}, {"reason", e.reason()}}};
+          failure = DocumentFailure(e);
         } catch (const queue::Refused& e) {
           failure = {codes::kRefused, e.what(), nullptr};
+        } catch (const queue::StoreError& e) {
+          failure = {codes::kLocalFailure, e.what(), nullptr};
         } catch (const std::exception& e) {
           failure.message = e.what();
         }

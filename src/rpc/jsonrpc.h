@@ -29,6 +29,7 @@ inline constexpr int kUnknownMember = -32002;
 inline constexpr int kNotPermitted = -32003;
 inline constexpr int kBadDocument = -32004;
 inline constexpr int kRefused = -32005;  // the queue refused a job, or knows none such
+inline constexpr int kLocalFailure = -32006;  // this host could not do it: no space, no permission
 }  // namespace codes
 
 // A message that arrived: a request (method and id), a notification (method,

@@ -139,7 +139,7 @@ TEST(ExitCodes, StatusesAndErrorsReadAsTheirOutcome) {
   const std::pair<int32_t, Exit> errors[] = {{0, Exit::kDelivered},       {-150, Exit::kBadDocument},
                                              {-166, Exit::kBadDocument},  {-60, Exit::kBadDocument},
                                              {-153, Exit::kModemFailure}, {-34, Exit::kModemFailure},
-                                             {-22, Exit::kLineFailure}};
+                                             {-22, Exit::kLineFailure},   {-82, Exit::kLocalFailure}};
   for (const auto& [error, exit] : errors) EXPECT_EQ(ExitForError(error), exit) << error;
 }
 

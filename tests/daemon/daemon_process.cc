@@ -17,7 +17,8 @@ extern char** environ;
 
 namespace qvfax::testing {
 
-DaemonProcess::DaemonProcess(double line_speed, std::vector<std::string> extra_args) {
+DaemonProcess::DaemonProcess(double line_speed, std::vector<std::string> extra_args,
+                             const std::function<void(const std::string& folder)>& before_start) {
   std::string base = (std::filesystem::temp_directory_path() / "qvfaxd-test-XXXXXX").string();
   if (!mkdtemp(base.data())) throw std::runtime_error("mkdtemp failed");
   folder_ = base;
@@ -38,6 +39,7 @@ DaemonProcess::DaemonProcess(double line_speed, std::vector<std::string> extra_a
     args_.insert(args_.end(), {"--engine", "sim"});
   }
   args_.insert(args_.end(), extra_args.begin(), extra_args.end());
+  if (before_start) before_start(folder_);
   Spawn();
 }
 

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,9 @@ namespace qvfax::testing {
 class DaemonProcess {
  public:
   // On the sim engine unless `extra_args` name another with --engine.
-  explicit DaemonProcess(double line_speed = 100, std::vector<std::string> extra_args = {});
+  // `before_start` may ready its folder (mount a small disk on the state folder).
+  explicit DaemonProcess(double line_speed = 100, std::vector<std::string> extra_args = {},
+                         const std::function<void(const std::string& folder)>& before_start = {});
   ~DaemonProcess();
 
   const std::string& socket() const { return socket_; }

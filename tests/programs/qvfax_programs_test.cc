@@ -2,6 +2,7 @@
 // in another folder, outcomes read from exit statuses and the lines printed.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <tiffio.h>
 
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "daemon_process.h"
+#include "document_maker.h"
 #include "engines/pages/bitmap_page.h"
 #include "engines/pages/tiff_pages.h"
 #include "program_run.h"
@@ -163,6 +165,58 @@ TEST(QvfaxProgram, TwoFaxesAtOnceEachShowOnlyTheirOwnLogAndStatus) {
   EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 2) << all.out;
   EXPECT_EQ(mine.Wait(), 0) << mine.err();
   EXPECT_EQ(other.Wait(), 0) << other.err();
+}
+
+// Fills a disk to the last byte.
+void Fill(const std::string& folder) {
+  std::ofstream filler(folder + "/filler", std::ios::binary);
+  const std::string block(4096, 'x');
+  for (int i = 0; i < 1 << 20 && filler.write(block.data(), block.size()); ++i) filler.flush();
+}
+
+// A full disk under the daemon's state (prepared documents, the queue, the
+// logs) is this host's failure: named, exit 9, and never a wait without end.
+TEST(QvfaxProgram, AFullDiskIsNamedAsALocalFailure) {
+  std::string state;
+  bool mounted = false;
+  DaemonProcess daemon(0, {"--engine", "line"}, [&](const std::string& folder) {
+    state = folder + "/state";
+    mounted = ::mount("tmpfs", state.c_str(), "tmpfs", 0, "size=2m,mode=0700") == 0;
+  });
+  if (!mounted) GTEST_SKIP() << "mounting a small disk needs root";
+  struct Unmount {
+    std::string path;
+    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+  } unmount{state};
+  const std::string pdf = WritePdf(ScratchPath("full-disk.pdf"), 1);
+  ASSERT_EQ(RunToEnd(Qvfax(daemon, {"send", "5550100", pdf})).exit, 0) << "while there is room";
+  Fill(state);
+  const std::pair<Args, std::string> rows[] = {
+      {{"send", "5550100", pdf}, "no space left on the disk"},
+      {{"submit", "5550100", pdf}, "no space left on the disk"},
+  };
+  for (const auto& [args, said] : rows) {
+    const auto run = RunToEnd(Qvfax(daemon, args));
+    EXPECT_EQ(run.exit, 9) << args[0] << ": " << run.out << run.err;
+    EXPECT_NE(run.err.find(said), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+  EXPECT_EQ(RunToEnd(Qvfax(daemon, {"--json", "jobs"})).out, "[]\n") << "a job that could not be kept is not queued";
+  std::filesystem::remove(state + "/filler");
+
+  // The log the server writes on a disk that refuses it.
+  const time_t now = ::time(nullptr);
+  for (const time_t day : {now, now + 86400}) {
+    tm local{};
+    localtime_r(&day, &local);
+    char name[64];
+    std::strftime(name, sizeof name, "/qvfax/QvNrVavUvaRazUr_%Y%m%d.log", &local);
+    std::filesystem::remove(state + name);
+    std::filesystem::create_symlink("/dev/full", state + name);
+  }
+  const auto run = RunToEnd(Qvfax(daemon, {"send", "5550100", pdf}));
+  EXPECT_EQ(run.exit, 9) << run.out << run.err;
+  EXPECT_NE(run.err.find("Disk full"), std::string::npos) << run.err;
 }
 
 TEST(QvfaxProgram, AStoppedDaemonIsReportedWithinTheTimeout) {

@@ -101,6 +101,7 @@ TEST(RetryRules, EachOutcomeIsTriedAgainAfterItsDelayOrNever) {
   const std::pair<Exit, int> rows[] = {
       {Exit::kDelivered, -1},  {Exit::kBusy, 180},        {Exit::kNoAnswer, 300},  {Exit::kLineFailure, 120},
       {Exit::kModemFailure, 120}, {Exit::kBadDocument, -1}, {Exit::kCancelled, -1}, {Exit::kUsage, -1},
+      {Exit::kLocalFailure, 600},
   };
   for (const auto& [outcome, seconds] : rows) {
     const auto delay = RetryDelay(outcome);

@@ -15,6 +15,7 @@ class FullDiskStore : public queue::JobStore {
   std::vector<queue::Job> Unfinished() override { return {}; }
   std::vector<queue::Job> History(int) override { return {}; }
   std::optional<queue::Job> Find(int64_t) override { return std::nullopt; }
+  std::optional<queue::Job> FindRequest(const std::string&) override { return std::nullopt; }
   std::vector<queue::Attempt> Attempts(int64_t) override { return {}; }
 };
 
