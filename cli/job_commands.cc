@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <iostream>
+#include <random>
 
 #include <fmt/format.h>
 
@@ -88,11 +89,18 @@ std::optional<int64_t> ParseWhen(const std::string& text, int64_t now_ms) {
 
 namespace {
 
+// A name for one submission that no other will have: the daemon answers a
+// repeat of it (after a lost answer) with the job it already made.
+std::string NewRequestId() {
+  std::random_device random;
+  return fmt::format("{:08x}{:08x}{:08x}{:08x}", random(), random(), random(), random());
+}
+
 int SubmitOne(const Common& common, const SendOptions& given, const std::string& at, int retries) {
   try {
     rpc::json params{{"number", given.number}, {"resolution", given.resolution}, {"paper", given.paper},
                      {"ecm", given.ecm},       {"header", given.header},         {"local_id", given.local_id},
-                     {"retries", retries}};
+                     {"retries", retries},       {"request", NewRequestId()}};
     if (!at.empty()) {
       const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
                            std::chrono::system_clock::now().time_since_epoch()).count();
@@ -108,8 +116,6 @@ int SubmitOne(const Common& common, const SendOptions& given, const std::string&
     }
     params["files"] = files;
     auto client = Daemon(common);
-    // Ghostscript may take its time on a long PDF: up to its own limit per file.
-    client->call_timeout = std::max(client->call_timeout, std::chrono::milliseconds(130'000 * static_cast<int64_t>(files.size())));
     const auto queued = client->Call("submit", params);
     if (common.json) {
       std::cout << rpc::json{{"event", "queued"}, {"job", queued.at("job")}, {"pages", queued.at("pages")}}.dump() << std::endl;
@@ -186,8 +192,8 @@ int Remove(const Common& common, int64_t job) {
 int Wait(const Common& common, int64_t job) {
   try {
     auto client = Daemon(common);
-    // A job may wait hours for its time and its retries: no answer is late.
-    client->call_timeout = std::chrono::hours(24 * 365);
+    // A job may wait hours for its time and its retries; the daemon says it is
+    // alive meanwhile, so --timeout bounds only its silence.
     const auto ended = client->Call("wait", {{"job", job}});
     const int exit = ended.value("exit", static_cast<int>(Exit::kLineFailure));
     if (common.json) {

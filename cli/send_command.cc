@@ -29,14 +29,10 @@ extern "C" void OnInterrupt(int signal) {
   std::signal(signal, SIG_DFL);
 }
 
-// Asks the server to prepare the documents into fax pages.
+// Asks the server to prepare the documents into fax pages (Ghostscript may
+// take minutes on a long PDF; the daemon says it is working meanwhile).
 rpc::json Prepare(rpc::Client& client, const SendOptions& options) {
-  // Ghostscript may take its time on a long PDF: up to its own limit per file.
-  const auto usual = client.call_timeout;
-  client.call_timeout = std::max(usual, std::chrono::milliseconds(130'000 * static_cast<int64_t>(options.files.size())));
-  auto prepared = client.Call("prepare", {{"files", options.files}, {"resolution", options.resolution}, {"paper", options.paper}});
-  client.call_timeout = usual;
-  return prepared;
+  return client.Call("prepare", {{"files", options.files}, {"resolution", options.resolution}, {"paper", options.paper}});
 }
 
 }  // namespace

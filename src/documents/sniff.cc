@@ -13,6 +13,8 @@ DocumentKind Sniff(const std::string& file) {
   const auto status = std::filesystem::status(file, ec);
   if (ec || !std::filesystem::exists(status)) throw DocumentError(file, 0, "no such file");
   if (std::filesystem::is_directory(status)) throw DocumentError(file, 0, "a folder, not a document");
+  // A pipe or a device would hold the preparation of every document until someone wrote to it.
+  if (!std::filesystem::is_regular_file(status)) throw DocumentError(file, 0, "not a regular file");
   std::ifstream in(file, std::ios::binary);
   if (!in) throw DocumentError(file, 0, "cannot be read");
   char head[8] = {};

@@ -102,6 +102,7 @@ bool Broker::Impl::DispatchDocumentOperation(const std::shared_ptr<Connection>& 
     std::lock_guard lock(conn->mutex);
     conn->spool_folders.push_back(folder);
   }
+  AnswerLate(conn, message.id);
   documents->Post([self = shared_from_this(), conn, id = message.id, files, wanted, folder] {
     // A client that left before its pages were ready takes them with it.
     auto gone = [&conn] {

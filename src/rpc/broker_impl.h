@@ -18,6 +18,7 @@
 #include "platform/apartment.h"
 #include "rpc/broker.h"
 #include "rpc/jsonrpc.h"
+#include "rpc/keep_alive.h"
 #include "rpc/remote_sink.h"
 #include "rpc/surface.h"
 #include "server/qv_vav_uva_raz_ur.h"
@@ -99,6 +100,7 @@ struct Broker::Impl : std::enable_shared_from_this<Broker::Impl> {
   std::unique_ptr<Reaper> reaper;
   std::vector<uint64_t> board_tokens;
   std::unique_ptr<Apartment> documents;  // prepares documents, one request at a time
+  KeepAlive keep_alive;                  // "working" for requests answered late
   uint64_t next_spool = 1;
 
   std::shared_ptr<Connection> Find(uint64_t id);
@@ -108,10 +110,23 @@ struct Broker::Impl : std::enable_shared_from_this<Broker::Impl> {
   RequestFn SinkRequests(std::weak_ptr<Connection> weak);
 
   void Reply(Connection& conn, const json& id, const json& result) {
+    keep_alive.Close(conn.id, id);
     if (!id.is_null()) conn.Send(Result(id, result));
   }
   void Fail(Connection& conn, const json& id, const Failure& failure) {
+    keep_alive.Close(conn.id, id);
     if (!id.is_null()) conn.Send(Error(id, failure));
+  }
+  // The request will be answered late: its client hears "working" meanwhile.
+  void AnswerLate(const std::shared_ptr<Connection>& conn, const json& id) {
+    keep_alive.Open(conn->id, id, [weak = std::weak_ptr<Connection>(conn)](const std::string& line) {
+      auto c = weak.lock();
+      if (!c) return false;
+      std::lock_guard lock(c->mutex);
+      if (c->closed) return false;
+      c->peer->Send(line);
+      return true;
+    });
   }
 
   // No more sends to the client; apartments waiting for its answers stop waiting.

@@ -94,6 +94,7 @@ bool Broker::Impl::DispatchJobOperation(const std::shared_ptr<Connection>& conn,
       Reply(*conn, message.id, true);
     } else if (method == "wait") {
       std::weak_ptr<Broker::Impl> weak = shared_from_this();
+      AnswerLate(conn, message.id);
       jobs->WhenEnded(JobParam(params), [weak, conn, id = message.id](const queue::Job& job) {
         if (auto self = weak.lock()) self->Reply(*conn, id, queue::ToJson(job));
       });
@@ -106,6 +107,7 @@ bool Broker::Impl::DispatchJobOperation(const std::shared_ptr<Connection>& conn,
         Reply(*conn, message.id, {{"job", earlier->id}, {"pages", earlier->request.pages}, {"repeated", true}});
         return true;
       }
+      AnswerLate(conn, message.id);
       std::string documents_folder;
       {
         std::lock_guard lock(mutex);

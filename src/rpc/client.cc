@@ -42,7 +42,7 @@ void Client::Serve(const std::string& line, const json* waiting_for, std::option
       } catch (const std::exception& e) {
         transport_->Send(Error(doc["id"], Failure{codes::kInternalError, e.what(), nullptr}));
       }
-    } else if (on_notification) {
+    } else if (method != "working" && on_notification) {  // "working" only says the daemon is alive
       on_notification(method, params);
     }
     return;
@@ -54,13 +54,18 @@ json Client::Call(const std::string& method, const json& params) {
   const json id = next_id_++;
   transport_->Send(Request(id, method, params));
   std::optional<json> answer;
-  const auto deadline = std::chrono::steady_clock::now() + call_timeout;
+  // The timeout bounds silence: a daemon still at it says so ("working", or
+  // anything else it sends) and the wait goes on.
+  auto deadline = std::chrono::steady_clock::now() + call_timeout;
   while (!answer) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       throw CallTimeout(fmt::format("qvfaxd did not answer {} within {} s", method, call_timeout.count() / 1000.0));
     }
-    if (auto line = transport_->Receive(left)) Serve(*line, &id, &answer);
+    if (auto line = transport_->Receive(left)) {
+      Serve(*line, &id, &answer);
+      deadline = std::chrono::steady_clock::now() + call_timeout;
+    }
   }
   if (answer->contains("error")) {
     const json& error = (*answer)["error"];

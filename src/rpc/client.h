@@ -53,11 +53,12 @@ class Client {
   std::function<json(const std::string& method, const json& params)> on_request;
   std::function<void(const std::string& method, const json& params)> on_notification;
 
-  // How long Call waits for its answer before giving up with CallTimeout.
+  // How long Call waits in silence before giving up with CallTimeout.
   std::chrono::milliseconds call_timeout{30'000};
 
   // Sends a request and waits for its answer, serving what arrives meanwhile;
-  // throws CallTimeout past call_timeout, std::runtime_error when the daemon goes.
+  // throws CallTimeout after call_timeout with nothing heard, std::runtime_error
+  // when the daemon goes.
   json Call(const std::string& method, const json& params);
   // Serves what arrives for up to `timeout`; false when nothing came.
   bool Pump(std::chrono::milliseconds timeout);

@@ -2,6 +2,7 @@
 // of file, images scaled and dithered, PDF and PostScript through
 // Ghostscript, and the errors that name the file, the page and the reason.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <tiffio.h>
 
 #include <algorithm>
@@ -84,7 +85,10 @@ TEST(Sniff, KnowsDocumentsByTheirFirstBytes) {
 TEST(Prepare, RefusesWhatCannotBeFaxedNamingFileAndReason) {
   const std::string empty = ScratchPath("empty.pdf"), text = ScratchPath("notes.txt"),
                     folder = ScratchPath("a-folder"), broken = ScratchPath("broken.tif"),
-                    bomb = ScratchPath("bomb.png"), missing = ScratchPath("missing.pdf");
+                    bomb = ScratchPath("bomb.png"), missing = ScratchPath("missing.pdf"),
+                    pipe = ScratchPath("pipe.pdf");
+  std::filesystem::remove(pipe);
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
   std::ofstream(empty).flush();
   std::ofstream(text) << "not a document";
   std::filesystem::create_directories(folder);
@@ -97,6 +101,7 @@ TEST(Prepare, RefusesWhatCannotBeFaxedNamingFileAndReason) {
       {empty, empty + ": an empty file"},
       {text, text + ": not a document qvfax can fax"},
       {folder, folder + ": a folder, not a document"},
+      {pipe, pipe + ": not a regular file"},
       {broken, broken + ": "},
       {bomb, bomb + ": page 1: "},
   };

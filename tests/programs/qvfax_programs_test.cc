@@ -219,13 +219,28 @@ TEST(QvfaxProgram, AFullDiskIsNamedAsALocalFailure) {
   EXPECT_NE(run.err.find("Disk full"), std::string::npos) << run.err;
 }
 
-TEST(QvfaxProgram, AStoppedDaemonIsReportedWithinTheTimeout) {
-  DaemonProcess daemon(0);
+// --timeout bounds the daemon's silence, not its work: a job that takes
+// longer is waited for, and a stopped daemon ends every command.
+TEST(QvfaxProgram, TheTimeoutBoundsSilenceOnEveryCommand) {
+  DaemonProcess daemon(2);  // a call of several seconds
+  const std::string document = MakeFaxTiff(ScratchPath("timeout-1.tif"), 1);
+  ASSERT_EQ(RunToEnd(Qvfax(daemon, {"submit", "0612345678", document})).exit, 0);
+  const auto waited = RunToEnd(Qvfax(daemon, {"--timeout", "3", "wait", "1"}));
+  EXPECT_EQ(waited.exit, 0) << waited.out << waited.err;
+  EXPECT_NE(waited.out.find("1 of 1 pages"), std::string::npos) << waited.out;
+
   ASSERT_EQ(::kill(daemon.pid(), SIGSTOP), 0);
-  const auto run = RunToEnd(Qvfax(daemon, {"--timeout", "1", "modems"}));
+  for (const Args& args : {Args{"modems"}, Args{"submit", "0612345678", document}, Args{"wait", "1"},
+                           Args{"send", "0612345678", document}, Args{"jobs"}}) {
+    const auto run = RunToEnd(Qvfax(daemon, [&] {
+      Args all{"--timeout", "1"};
+      all.insert(all.end(), args.begin(), args.end());
+      return all;
+    }()));
+    EXPECT_EQ(run.exit, 7) << args[0] << ": " << run.out << run.err;
+    EXPECT_NE(run.err.find("qvfaxd did not answer"), std::string::npos) << run.err;
+  }
   ::kill(daemon.pid(), SIGCONT);
-  EXPECT_EQ(run.exit, 7) << run.out << run.err;
-  EXPECT_NE(run.err.find("qvfaxd did not answer"), std::string::npos) << run.err;
 }
 
 TEST(QvfaxdProgram, NeverReplacesWhatIsNotAStaleSocket) {

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "engines/sim/sim_bank.h"
 #include "queue/apartment_home.h"
 #include "queue/job_queue.h"
 #include "rpc/broker.h"
 #include "rpc/in_process.h"
+#include "rpc/jsonrpc.h"
 #include "tiff_maker.h"
 
 namespace qvfax::rpc {
@@ -93,6 +95,7 @@ TEST_F(BrokerJobsTest, RefusalsCarryTheirCodeAndLeaveNothingBehind) {
       {{{"number", "0601"}, {"files", {document}}, {"retries", -1}}, -32005, "attempts"},
       {{{"number", "0601"}, {"files", "one.tif"}}, -32602, "list of file paths"},
       {{{"number", "0601"}, {"files", {document}}, {"at", "noon"}}, -32602, "milliseconds"},
+      {{{"number", "0601"}, {"files", {document}}, {"request", std::string(201, 'r')}}, -32602, "longer than 200"},
   };
   for (const auto& row : rows) {
     try {
@@ -114,6 +117,37 @@ TEST_F(BrokerJobsTest, RefusalsCarryTheirCodeAndLeaveNothingBehind) {
   }
   EXPECT_TRUE(client.Call("jobs", json::object()).empty());
   for (const auto& e : std::filesystem::recursive_directory_iterator(folder + "/documents")) ADD_FAILURE() << e.path();
+}
+
+// A client that lost the answer to its submit and asks again gets the job it
+// made; a client that left before the answer made none.
+TEST_F(BrokerJobsTest, ASubmitIsQueuedOnceAndOnlyForAClientStillThere) {
+  const std::string document = testing::MakeFaxTiff(folder + "/once.tif", 1, pages::PageResolution::kFine,
+                                                    pages::PageStyle::kBars);
+  const int64_t later = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::system_clock::now().time_since_epoch()).count() + 3'600'000;
+  const json params = {{"number", "0601"}, {"files", {document}}, {"at", later}, {"request", "r-1"}};
+  Client client(ConnectInProcess(broker));
+  const auto first = client.Call("submit", params);
+  const auto again = client.Call("submit", params);
+  EXPECT_EQ(again.at("job"), first.at("job"));
+  EXPECT_TRUE(again.value("repeated", false));
+  EXPECT_EQ(again.value("pages", 0), 1);
+  json other = params;
+  other["request"] = "r-2";
+  EXPECT_NE(client.Call("submit", other).at("job"), first.at("job"));
+  EXPECT_EQ(client.Call("jobs", json::object()).size(), 2u);
+
+  // Gone while Ghostscript still works on its document.
+  const std::string slow = folder + "/slow.ps";
+  std::ofstream(slow) << "%!PS\n0 1 30000000 { pop } for\n/Helvetica findfont 20 scalefont setfont 72 700 moveto (slow) show showpage\n";
+  {
+    auto leaving = ConnectInProcess(broker);
+    leaving->Send(Request(1, "submit", {{"number", "0602"}, {"files", {slow}}, {"at", later}}));
+  }
+  // The documents are prepared one request at a time: when this one is done, so is the one before.
+  client.Call("prepare", {{"files", {document}}});
+  EXPECT_EQ(client.Call("jobs", json::object()).size(), 2u) << "the job of a client that left was queued";
 }
 
 }  // namespace
