@@ -1,8 +1,10 @@
 #include "documents/raster_pages.h"
 
 #include <cmath>
+#include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include <Magick++.h>
@@ -127,6 +129,28 @@ Magick::Image ReadTiffPage(const std::string& file, int page, const RasterLimits
   return image;
 }
 
+// The width and height a PNG (its IHDR) or a JPEG (its frame header) declares.
+std::optional<std::pair<size_t, size_t>> DeclaredSize(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::vector<uint8_t> head(64 * 1024);
+  in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<size_t>(in.gcount()));
+  const auto be = [&](size_t at, int bytes) {
+    size_t v = 0;
+    for (int i = 0; i < bytes; ++i) v = v << 8 | head[at + i];
+    return v;
+  };
+  if (head.size() >= 24 && head[0] == 0x89 && head[1] == 'P') return std::pair{be(16, 4), be(20, 4)};
+  if (head.size() < 4 || head[0] != 0xff || head[1] != 0xd8) return std::nullopt;
+  for (size_t at = 2; at + 9 <= head.size() && head[at] == 0xff;) {
+    const uint8_t marker = head[at + 1];
+    const bool frame = marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 && marker != 0xcc;
+    if (frame) return std::pair{be(at + 7, 2), be(at + 5, 2)};
+    at += 2 + be(at + 2, 2);
+  }
+  return std::nullopt;
+}
+
 // A page decoded as it is, before it is shaped into a fax page.
 struct Decoded {
   Magick::Image image;
@@ -141,13 +165,21 @@ Decoded Decode(const std::string& file, int page, const RasterLimits& limits) {
     decoded.image = ReadTiffPage(file, page, limits, decoded.bilevel, decoded.dpi);
     return decoded;
   }
+  // The reader's own limits leave an image declared too large empty, saying
+  // only that none was loaded: the size it declares tells why.
+  const auto check_declared = [&] {
+    if (const auto size = DeclaredSize(file)) CheckSize(file, page, size->first, size->second, limits);
+  };
   try {
     decoded.image.ping(file);
+    if (decoded.image.columns() == 0 || decoded.image.rows() == 0) check_declared();
     CheckSize(file, page, decoded.image.columns(), decoded.image.rows(), limits);
     decoded.image.read(file);
   } catch (const Magick::Warning&) {
     // A warning (an unknown chunk, say) still gives the image.
+    if (decoded.image.columns() == 0 || decoded.image.rows() == 0) check_declared();
   } catch (const Magick::Exception& e) {
+    check_declared();
     throw DocumentError(file, page, std::string("cannot be read: ") + e.what());
   }
   CheckSize(file, page, decoded.image.columns(), decoded.image.rows(), limits);

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "components/events_sink.h"
+#include "engines/pages/tiff_pages.h"
 #include "platform/apartment.h"
 #include "platform/automation_error.h"
 #include "server/qv_vav_uva_raz_ur.h"
@@ -57,6 +58,20 @@ void PortRunner::Start(int64_t job, int32_t number, const JobRequest& request) {
   attempt_.port = port_;
   attempt_.started_ms = now_ms_();
   cancelled_ = opened_ = send_ended_ = false;
+  // The prepared pages are checked before a port is taken: a file changed or
+  // damaged since the job was queued fails as a bad document, never retried.
+  int32_t pages = 0;
+  for (const auto& file : request_.files) {
+    const int count = pages::CountPages(file);
+    if (count <= 0) {
+      return Fail(qbfaxvmec_FAX_ERR_UNRECOGNIZED_FILEFORMAT, file + ": the prepared pages are damaged or gone");
+    }
+    pages += count;
+  }
+  if (request_.pages > 0 && pages != request_.pages) {
+    return Fail(qbfaxvmec_FAX_ERR_UNRECOGNIZED_FILEFORMAT,
+                fmt::format("the prepared pages changed: {} where {} were queued", pages, request_.pages));
+  }
   try {
     server_ = std::make_shared<QvVavUvaRazUr>();
     server_->BkgFaxVmEventi(sink_);

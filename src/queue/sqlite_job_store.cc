@@ -3,11 +3,17 @@
 // ahead and synced at every commit, so a change is either all there after a
 // crash or not at all.
 #include <sqlite3.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
 
 #include <fmt/format.h>
 
 #include "queue/job_json.h"
 #include "queue/job_store.h"
+#include "queue/outcome.h"
 
 namespace qvfax::queue {
 
@@ -71,6 +77,19 @@ Job ReadJob(const Statement& s) {
   return job;
 }
 
+// What the system says of the store's folder when SQLite could not use it.
+std::string SystemCause(const std::string& path, int system_errno) {
+  if (IsLocalFailure(system_errno)) return LocalFailureText(system_errno);
+  const std::string folder = std::filesystem::path(path).parent_path().string();
+  struct statvfs info {};
+  if (::statvfs(folder.c_str(), &info) == 0) {
+    if (info.f_flag & ST_RDONLY) return LocalFailureText(EROFS);
+    if (info.f_bavail == 0) return LocalFailureText(ENOSPC);
+  }
+  if (::access(folder.c_str(), W_OK) != 0) return LocalFailureText(errno);
+  return "";
+}
+
 class SqliteJobStore : public JobStore {
  public:
   explicit SqliteJobStore(const std::string& path) : path_(path) {
@@ -99,8 +118,11 @@ class SqliteJobStore : public JobStore {
       Exec("CREATE TABLE IF NOT EXISTS attempts (job INTEGER NOT NULL, number INTEGER NOT NULL,"
            " record TEXT NOT NULL, PRIMARY KEY (job, number))");
     } catch (const StoreError& e) {
+      // SQLite's words ("disk I/O error") hide what the system said; the system's tell the user what to mend.
+      const std::string found = SystemCause(path, sqlite3_system_errno(db_));
+      const std::string cause = found.empty() ? "" : " (" + found + ")";
       sqlite3_close(db_);
-      throw StoreError(fmt::format("the job store {} cannot be used: {}", path, e.what()));
+      throw StoreError(fmt::format("the job store {} cannot be used: {}{}", path, e.what(), cause));
     }
   }
 

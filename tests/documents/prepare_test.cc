@@ -96,6 +96,10 @@ TEST(Prepare, RefusesWhatCannotBeFaxedNamingFileAndReason) {
   // A PNG that declares 100,000 x 100,000 pixels in a few bytes.
   std::ofstream(bomb, std::ios::binary) << std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\x01\x86\xa0\0\x01\x86\xa0\x08\x00\0\0\0", 29)
                                         << std::string(4, '\0');
+  // A JPEG whose frame declares 60,000 x 60,000.
+  const std::string jpeg_bomb = ScratchPath("bomb.jpg");
+  std::ofstream(jpeg_bomb, std::ios::binary)
+      << std::string("\xff\xd8\xff\xc0\x00\x0b\x08\xea\x60\xea\x60\x01\x01\x11\x00\xff\xd9", 17);
   const std::pair<std::string, std::string> rows[] = {
       {missing, missing + ": no such file"},
       {empty, empty + ": an empty file"},
@@ -103,7 +107,8 @@ TEST(Prepare, RefusesWhatCannotBeFaxedNamingFileAndReason) {
       {folder, folder + ": a folder, not a document"},
       {pipe, pipe + ": not a regular file"},
       {broken, broken + ": "},
-      {bomb, bomb + ": page 1: "},
+      {bomb, bomb + ": page 1: declares 100000 x 100000 pixels"},
+      {jpeg_bomb, jpeg_bomb + ": page 1: declares 60000 x 60000 pixels"},
   };
   for (const auto& [file, said] : rows) {
     const std::string refusal = RefusalOf({file});

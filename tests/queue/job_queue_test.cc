@@ -56,18 +56,25 @@ TEST(JobQueue, EachCauseEndsAfterTheAttemptsItsRuleAllows) {
     JobState state;
     Exit outcome;
     int attempts;
-    int64_t gap_ms;  // between attempts
+    int64_t gap_ms;        // between attempts
+    bool damaged = false;  // its prepared pages replaced once queued
   } rows[] = {
       {sim::Answer::kNoAnswer, 3, JobState::kFailed, Exit::kNoAnswer, 3, 300'000},
       {sim::Answer::kBusy, 2, JobState::kFailed, Exit::kBusy, 2, 180'000},
       {sim::Answer::kNoCarrier, 3, JobState::kFailed, Exit::kNoAnswer, 3, 300'000},
       {sim::Answer::kFax, 3, JobState::kDone, Exit::kDelivered, 1, 0},
+      {sim::Answer::kFax, 3, JobState::kFailed, Exit::kBadDocument, 1, 0, true},
   };
   for (const auto& row : rows) {
     QueueRig rig(1, Answering("0622", row.answer));
     auto request = rig.Request("0622");
     request.max_attempts = row.max_attempts;
     const int64_t id = rig.queue().Submit(request);
+    if (row.damaged) {
+      std::FILE* f = std::fopen(request.files.at(0).c_str(), "w");
+      std::fputs("not a TIFF any more", f);
+      std::fclose(f);
+    }
     const auto job = rig.RunUntilEnded(id, 4 * 3'600'000);
     EXPECT_EQ(job.state, row.state) << queue::ToJson(job);
     EXPECT_EQ(job.outcome, row.outcome);

@@ -1,6 +1,7 @@
 // The SQLite job store: what survives reopening, and the files it must
 // refuse without ever emptying them.
 #include <stdlib.h>
+#include <sys/mount.h>
 
 #include <filesystem>
 #include <fstream>
@@ -83,6 +84,20 @@ TEST_F(JobStoreTest, FilesThatAreNotAUsableStoreAreRefusedAndLeftAsTheyWere) {
     const std::string after((std::istreambuf_iterator<char>(in)), {});
     EXPECT_EQ(after, row.content) << row.what;
   }
+}
+
+// SQLite says "disk I/O error"; the user is told what to mend.
+TEST_F(JobStoreTest, AStoreOnAReadOnlyDiskSaysSo) {
+  if (::mount("tmpfs", folder_.c_str(), "tmpfs", 0, "size=1m") != 0) GTEST_SKIP() << "mounting a disk needs root";
+  OpenSqliteStore(path_)->Add(Queued("0601"));
+  ASSERT_EQ(::mount(nullptr, folder_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+  try {
+    OpenSqliteStore(path_);
+    ADD_FAILURE() << "a store on a read-only disk was opened";
+  } catch (const StoreError& e) {
+    EXPECT_THAT(e.what(), ::testing::HasSubstr("the disk is read-only"));
+  }
+  ::umount2(folder_.c_str(), MNT_DETACH);
 }
 
 TEST_F(JobStoreTest, ASecondOpenerIsRefusedWhileTheFirstHoldsTheQueue) {
