@@ -58,8 +58,13 @@ int Cancel(const Common& common, const Selection& which);
 // The queue of qvfaxd.
 // Queues the documents once for each number in `recipients`: one job each,
 // each with its own outcome. Exits with the first failure's status.
+struct QueueTimes {
+  std::string at;         // not before this time (as --at takes it), "" for now
+  std::string kill_time;  // no try starts after this time, "" for none
+  int retries = 2;
+};
 int Submit(const Common& common, const SendOptions& options, const std::vector<std::string>& recipients,
-           const std::string& at, int retries);
+           const QueueTimes& times);
 int Jobs(const Common& common);
 int Remove(const Common& common, int64_t job);
 int Wait(const Common& common, int64_t job);

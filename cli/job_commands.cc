@@ -96,17 +96,21 @@ std::string NewRequestId() {
   return fmt::format("{:08x}{:08x}{:08x}{:08x}", random(), random(), random(), random());
 }
 
-int SubmitOne(const Common& common, const SendOptions& given, const std::string& at, int retries) {
+int SubmitOne(const Common& common, const SendOptions& given, const QueueTimes& times) {
   try {
     rpc::json params{{"number", given.number}, {"resolution", given.resolution}, {"paper", given.paper},
                      {"ecm", given.ecm},       {"header", given.header},         {"local_id", given.local_id},
-                     {"retries", retries},       {"request", NewRequestId()}};
-    if (!at.empty()) {
-      const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                           std::chrono::system_clock::now().time_since_epoch()).count();
-      const auto when = ParseWhen(at, now);
-      if (!when) return Report(common, Exit::kUsage, "--at: give a time that exists, as HH:MM, YYYY-MM-DD HH:MM or now+N with m, h or d, not " + at, 0, "");
-      params["at"] = *when;
+                     {"retries", times.retries}, {"request", NewRequestId()}};
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::system_clock::now().time_since_epoch()).count();
+    for (const auto& [option, text, param] : {std::tuple{"--at", times.at, "at"},
+                                              std::tuple{"--kill-time", times.kill_time, "kill_at"}}) {
+      if (text.empty()) continue;
+      const auto when = ParseWhen(text, now);
+      if (!when) {
+        return Report(common, Exit::kUsage, fmt::format("{}: give a time that exists, as HH:MM, YYYY-MM-DD HH:MM or now+N with m, h or d, not {}", option, text), 0, "");
+      }
+      params[param] = *when;
     }
     rpc::json files = rpc::json::array();
     for (const auto& file : given.files) {
@@ -134,12 +138,12 @@ int SubmitOne(const Common& common, const SendOptions& given, const std::string&
 }  // namespace
 
 int Submit(const Common& common, const SendOptions& options, const std::vector<std::string>& recipients,
-           const std::string& at, int retries) {
+           const QueueTimes& times) {
   int first_failure = 0;
   for (const auto& number : recipients) {
     SendOptions one = options;
     one.number = number;
-    const int status = SubmitOne(common, one, at, retries);
+    const int status = SubmitOne(common, one, times);
     if (status != 0 && first_failure == 0) first_failure = status;
   }
   return first_failure;

@@ -58,16 +58,16 @@ int main(int argc, char** argv) {
 
   // submit takes what send takes, and leaves the sending to qvfaxd's queue.
   SendOptions queued;
-  std::string at;
-  int retries = 2;
+  QueueTimes times;
   auto* submit = app.add_subcommand("submit", "Queue a fax in qvfaxd and return at once");
   std::vector<std::string> recipients;
   submit->add_option("number", queued.number, "Number to dial (a comma in it is a dial pause); with -d, a document");
   submit->add_option("files", queued.files, "Documents, sent in order: PDF, PostScript, TIFF, PNG or JPEG");
   submit->add_option("-d,--to", recipients, "A recipient's number; repeat it for several, one job each, and give only documents")
       ->allow_extra_args(false);
-  submit->add_option("--at", at, "Not before this time: HH:MM (today), YYYY-MM-DD HH:MM, or now+N with m, h or d (now+90m)");
-  submit->add_option("--retries", retries, "Tries after the first when the line is busy, unanswered or fails")
+  submit->add_option("--at", times.at, "Not before this time: HH:MM (today), YYYY-MM-DD HH:MM, or now+N with m, h or d (now+90m)");
+  submit->add_option("--kill-time", times.kill_time, "No try starts after this time (as --at takes it); the job then fails");
+  submit->add_option("--retries", times.retries, "Tries after the first when the line is busy, unanswered or fails")
       ->check(CLI::Range(0, 99))
       ->capture_default_str();
   for (auto* option : send_cmd->get_options()) {
@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
         return Report(common, Exit::kUsage, "submit needs a number (or -d NUMBER, repeated) and at least one document",
                       0, "");
       }
-      return Submit(common, queued, recipients, at, retries);
+      return Submit(common, queued, recipients, times);
     }
     if (jobs->parsed()) return Jobs(common);
     if (rm->parsed()) return Remove(common, job);

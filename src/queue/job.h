@@ -19,6 +19,7 @@ struct JobRequest {
   std::string header;
   std::string local_id;
   int64_t not_before_ms = 0;  // 0: as soon as a port is free
+  int64_t kill_ms = 0;        // no try starts after this; 0: none
   int32_t max_attempts = 3;
   int32_t pages = 0;          // pages prepared
   int32_t owner_pid = 0;

@@ -23,7 +23,7 @@ json ToJson(const JobRequest& s) {
   return {{"number", s.number},     {"files", s.files},
           {"resolution", s.resolution}, {"ecm", s.ecm},
           {"header", s.header},     {"local_id", s.local_id},
-          {"not_before_ms", s.not_before_ms}, {"max_attempts", s.max_attempts},
+          {"not_before_ms", s.not_before_ms}, {"kill_ms", s.kill_ms}, {"max_attempts", s.max_attempts},
           {"pages", s.pages},       {"owner_pid", s.owner_pid},
           {"owner_session", s.owner_session}, {"client_request", s.client_request}};
 }
@@ -37,6 +37,7 @@ JobRequest RequestFromJson(const json& j) {
   s.header = j.value("header", "");
   s.local_id = j.value("local_id", "");
   s.not_before_ms = j.value("not_before_ms", int64_t{0});
+  s.kill_ms = j.value("kill_ms", int64_t{0});
   s.max_attempts = j.value("max_attempts", 3);
   s.pages = j.value("pages", 0);
   s.owner_pid = j.value("owner_pid", 0);

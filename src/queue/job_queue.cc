@@ -123,6 +123,9 @@ int64_t JobQueue::Submit(JobRequest request) {
   if (request.max_attempts < 1 || request.max_attempts > 100) throw Refused("the attempts must be from 1 to 100");
   const int64_t now = options_.now_ms();
   if (request.not_before_ms != 0 && request.not_before_ms < now) throw Refused("the time to send has passed");
+  if (request.kill_ms != 0 && request.kill_ms <= std::max(now, request.not_before_ms)) {
+    throw Refused("the kill time comes before the time to send");
+  }
   Job job;
   job.request = std::move(request);
   job.submitted_ms = now;
@@ -231,7 +234,20 @@ void JobQueue::Dispatch() {
     if (stopping_) return;
     const int64_t now = options_.now_ms();
     for (auto& slot : slots_) {
-      if (slot->job != 0 || waiting_.empty() || waiting_.begin()->first > now) continue;
+      if (slot->job != 0) continue;
+      // Jobs that waited for a port past their kill time end here: no try starts for them.
+      while (!waiting_.empty() && waiting_.begin()->first <= now) {
+        Job& due = jobs_.at(waiting_.begin()->second);
+        if (due.request.kill_ms == 0 || now <= due.request.kill_ms) break;
+        waiting_.erase(waiting_.begin());
+        due.state = JobState::kFailed;
+        due.ended_ms = now;
+        if (due.attempts == 0) due.outcome = Exit::kLineFailure;
+        due.reason = fmt::format("{}; its kill time passed before a port was free", OutcomeName(due.outcome));
+        store_->Save(due);
+        End(due, events);
+      }
+      if (waiting_.empty() || waiting_.begin()->first > now) continue;
       const int64_t id = waiting_.begin()->second;
       waiting_.erase(waiting_.begin());
       Job& job = jobs_.at(id);
@@ -301,7 +317,9 @@ void JobQueue::Settle(Job& job, const Attempt& attempt, Events& events) {
   } else if (attempt.outcome == Exit::kCancelled || job.removing) {
     job.state = JobState::kCancelled;
     job.reason = "cancelled";
-  } else if (retry && job.attempts < job.request.max_attempts) {
+  } else if (retry && job.attempts < job.request.max_attempts &&
+             (job.request.kill_ms == 0 ||
+              now + std::chrono::duration_cast<std::chrono::milliseconds>(*retry).count() <= job.request.kill_ms)) {
     job.state = JobState::kQueued;
     job.next_try_ms = now + std::chrono::duration_cast<std::chrono::milliseconds>(*retry).count();
     job.reason = fmt::format("{} ({}); tried again in {} s", OutcomeName(attempt.outcome), why, retry->count());
@@ -309,8 +327,9 @@ void JobQueue::Settle(Job& job, const Attempt& attempt, Events& events) {
     return;
   } else {
     job.state = JobState::kFailed;
-    job.reason = fmt::format("{} ({}) after {} attempt{}", OutcomeName(attempt.outcome), why, job.attempts,
-                             job.attempts == 1 ? "" : "s");
+    job.reason = fmt::format("{} ({}) after {} attempt{}{}", OutcomeName(attempt.outcome), why, job.attempts,
+                             job.attempts == 1 ? "" : "s",
+                             retry && job.attempts < job.request.max_attempts ? "; the next would start past its kill time" : "");
   }
   job.ended_ms = now;
 }

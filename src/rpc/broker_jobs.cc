@@ -41,6 +41,11 @@ queue::JobRequest RequestParam(const json& params, const PeerIdentity& who) {
     if (!at->is_number_integer()) throw SurfaceError(codes::kInvalidParams, "params.at must be milliseconds since 1970");
     request.not_before_ms = at->get<int64_t>();
   }
+  const auto kill = params.find("kill_at");
+  if (kill != params.end() && !kill->is_null()) {
+    if (!kill->is_number_integer()) throw SurfaceError(codes::kInvalidParams, "params.kill_at must be milliseconds since 1970");
+    request.kill_ms = kill->get<int64_t>();
+  }
   const auto retries = params.find("retries");
   if (retries != params.end()) {
     if (!retries->is_number_integer()) throw SurfaceError(codes::kInvalidParams, "params.retries must be a number");

@@ -92,6 +92,7 @@ TEST(QueuePrograms, RefusedJobsComeBackAsExitStatusesAndLeaveNothingQueued) {
   const std::pair<Args, int> rows[] = {
       {{"submit", "0612345678", ScratchPath("no-such-file.pdf")}, 4},
       {{"submit", "0612345678", document, "--at", "2001-01-01 10:00"}, 2},
+      {{"submit", "0612345678", document, "--at", "now+2h", "--kill-time", "now+1h"}, 2},
       {{"submit", "06-CALL-ME", document}, 2},
       {{"submit", "0612345678", document, "--at", "tomorrow-ish"}, 2},
       {{"rm", "77"}, 2},

@@ -58,17 +58,21 @@ TEST(JobQueue, EachCauseEndsAfterTheAttemptsItsRuleAllows) {
     int attempts;
     int64_t gap_ms;        // between attempts
     bool damaged = false;  // its prepared pages replaced once queued
+    int64_t kill_after_ms = 0;
   } rows[] = {
       {sim::Answer::kNoAnswer, 3, JobState::kFailed, Exit::kNoAnswer, 3, 300'000},
       {sim::Answer::kBusy, 2, JobState::kFailed, Exit::kBusy, 2, 180'000},
       {sim::Answer::kNoCarrier, 3, JobState::kFailed, Exit::kNoAnswer, 3, 300'000},
       {sim::Answer::kFax, 3, JobState::kDone, Exit::kDelivered, 1, 0},
       {sim::Answer::kFax, 3, JobState::kFailed, Exit::kBadDocument, 1, 0, true},
+      // The third try would start past the kill time.
+      {sim::Answer::kBusy, 3, JobState::kFailed, Exit::kBusy, 2, 180'000, false, 240'000},
   };
   for (const auto& row : rows) {
     QueueRig rig(1, Answering("0622", row.answer));
     auto request = rig.Request("0622");
     request.max_attempts = row.max_attempts;
+    if (row.kill_after_ms) request.kill_ms = rig.now_ms + row.kill_after_ms;
     const int64_t id = rig.queue().Submit(request);
     if (row.damaged) {
       std::FILE* f = std::fopen(request.files.at(0).c_str(), "w");
