@@ -7,6 +7,7 @@
 
 #include <fmt/format.h>
 
+#include "platform/apartment.h"
 #include "platform/automation_error.h"
 #include "platform/private_files.h"
 #include "platform/xdg_paths.h"
@@ -35,11 +36,19 @@ void TextLogFile::Open() {
   file_name_ = path.string();
 }
 
+namespace {
+const std::string kNoLabel = "-";
+}  // namespace
+
 void TextLogFile::WriteLine(const std::string& text, int32_t kind, int32_t, int32_t) {
   if (!file_) return;
   // A line that did not reach the disk is an error of the operation that logged it.
   errno = 0;
-  const bool written = std::fprintf(file_, "%s\t%d\t%s\n", wall_clock_().LogText().c_str(), kind, text.c_str()) >= 0 &&
+  // Faxes of several apartments share the day's file: each line says whose it is.
+  const ApartmentContext* context = CurrentApartment();
+  const std::string& label = context && !context->log_label.empty() ? context->log_label : kNoLabel;
+  const bool written = std::fprintf(file_, "%s\t%d\t%s\t%s\n", wall_clock_().LogText().c_str(), kind, label.c_str(),
+                                    text.c_str()) >= 0 &&
                        std::fflush(file_) == 0;
   if (!written) {
     const int error = errno;

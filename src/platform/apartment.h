@@ -43,6 +43,10 @@ struct ApartmentContext {
   std::shared_ptr<FaxManager> fax_manager;
   int live_servers = 0;  // the shared objects stay while any server object lives
 
+  // Whose work this apartment does ("fax 3", "job 12"): the daily log file,
+  // shared by every apartment, names it on each line. "" when unnamed.
+  std::string log_label;
+
   // Told of an error that escaped a timer or control handler (after it is on
   // stderr): the work that handler was doing stopped there, and whoever waits
   // for it would wait forever. Errors give their number, 0 for others.

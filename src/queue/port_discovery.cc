@@ -36,6 +36,7 @@ std::vector<std::string> DiscoverPorts(std::shared_ptr<ComponentRegistry> regist
   auto sink = std::make_shared<DetectionSink>();
   auto done = sink->idle.get_future();
   auto server = apartment.Call([sink] {
+    RequireApartment().log_label = "queue ports";
     auto object = std::make_shared<QvVavUvaRazUr>();
     object->BkgFaxVmEventi(sink);
     object->Inizializza();

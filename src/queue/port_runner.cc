@@ -58,6 +58,7 @@ void PortRunner::Start(int64_t job, int32_t number, const JobRequest& request) {
   attempt_.port = port_;
   attempt_.started_ms = now_ms_();
   cancelled_ = opened_ = send_ended_ = false;
+  RequireApartment().log_label = fmt::format("job {}", job);
   // The prepared pages are checked before a port is taken: a file changed or
   // damaged since the job was queued fails as a bad document, never retried.
   int32_t pages = 0;

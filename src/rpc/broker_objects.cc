@@ -148,6 +148,7 @@ void Broker::Impl::Dispatch(const std::shared_ptr<Connection>& conn, const Messa
       // A handler that failed left the fax where it was: the client hears of it
       // rather than waiting for an end that will not come.
       home->apartment->Post([weak = std::weak_ptr<Connection>(conn), fax = home->fax] {
+        CurrentApartment()->log_label = fmt::format("fax {}", fax);
         CurrentApartment()->on_fault = [weak, fax](int32_t number, const std::string& text) {
           if (auto c = weak.lock()) c->Send(Notification("fault", {{"fax", fax}, {"number", number}, {"message", text}}));
         };

@@ -87,7 +87,7 @@ TEST(TextLogFile, WritesTimeStampedLinesWithTheirKindOnlyWhileOpen) {
   log.Close(0);
   log.WriteLine("after", 0, 0, 0);
   EXPECT_EQ(ReadAll(log.FileName()),
-            "05/12/2026 09.30.00\t3\tServer inizializzato\n05/12/2026 09.30.00\t0\ta line\n");
+            "05/12/2026 09.30.00\t3\t-\tServer inizializzato\n05/12/2026 09.30.00\t0\t-\ta line\n");
 }
 
 TEST(TextLogFile, ALineThatCannotBeWrittenIsAnErrorOfTheOperationLogging) {

@@ -7,6 +7,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <sstream>
 
 #include <nlohmann/json.hpp>
 
@@ -165,6 +167,14 @@ TEST(QvfaxProgram, TwoFaxesAtOnceEachShowOnlyTheirOwnLogAndStatus) {
   EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 2) << all.out;
   EXPECT_EQ(mine.Wait(), 0) << mine.err();
   EXPECT_EQ(other.Wait(), 0) << other.err();
+  // The day's log file interleaves them: each line names whose it is.
+  std::istringstream lines(ReadLogs(daemon.StateFolder()));
+  std::set<std::string> whose;
+  for (std::string line; std::getline(lines, line);) {
+    const auto start = line.find('\t', line.find('\t') + 1) + 1;
+    whose.insert(line.substr(start, line.find('\t', start) - start));
+  }
+  EXPECT_EQ(whose, (std::set<std::string>{"fax 1", "fax 2", "queue ports"}));
 }
 
 // Fills a disk to the last byte.
