@@ -37,6 +37,13 @@ rpc::json SelectionParams(const Selection& which) {
   return {{"scope", which.all ? "all" : "own"}};
 }
 
+// The choice, and with none under way the newest fax that ended: status and
+// log right after a send still show it.
+rpc::json WithEnded(rpc::json params) {
+  params["ended"] = true;
+  return params;
+}
+
 // Says why nothing was chosen; a named fax that does not exist is an error.
 // Says that no fax was chosen, and what to name; `exit` is the status to end
 // with (a status shown of nothing is no failure, a cancel of nothing is).
@@ -132,11 +139,13 @@ int Status(const Common& common, const Selection& which, bool xml) {
     ShowStatus(common, 0, "The last status published (no qvfaxd is running)", rpc::json{{"status", *text}}, xml);
     return 0;
   }
-  const auto faxes = client->Call("faxes", SelectionParams(which));
+  const auto faxes = client->Call("faxes", WithEnded(SelectionParams(which)));
   if (faxes.empty()) return NothingChosen(common, *client, which);
   for (const auto& fax : faxes) {
     const int64_t id = fax.value("fax", int64_t{0});
-    ShowStatus(common, id, fmt::format("Fax {} (client process {})", id, fax.value("pid", 0)), fax, xml);
+    const std::string title = fax.value("ended", false) ? fmt::format("Fax {} (ended)", id)
+                                                        : fmt::format("Fax {} (client process {})", id, fax.value("pid", 0));
+    ShowStatus(common, id, title, fax, xml);
   }
   return 0;
 }
@@ -162,7 +171,7 @@ int Log(const Common& common, const Selection& which, bool follow) {
       params["name"] = kLogName;
       client->Call("follow", params);
     }
-    const auto faxes = client->Call("faxes", SelectionParams(which));
+    const auto faxes = client->Call("faxes", WithEnded(SelectionParams(which)));
     for (const auto& fax : faxes) printer.Show(fax.value("fax", int64_t{0}), fax.value("log", std::string()));
     if (!follow) return faxes.empty() ? NothingChosen(common, *client, which) : 0;
     while (true) client->Pump(std::chrono::milliseconds(1000));

@@ -46,7 +46,8 @@ void PrintJobs(const Common& common, const rpc::json& jobs) {
                              job.value("number", ""), job.value("pages_sent", 0), job.value("pages", 0),
                              job.value("attempts", 0), job.value("max_attempts", 0),
                              LocalTime(ended ? job.value("ended_ms", int64_t{0}) : job.value("next_try_ms", int64_t{0})),
-                             ended ? job.value("outcome", "") + ": " + job.value("reason", "") : job.value("reason", ""));
+                             (job.value("direct", false) ? "sent at once, " : "") +
+                                 (ended ? job.value("outcome", "") + ": " + job.value("reason", "") : job.value("reason", "")));
   }
 }
 

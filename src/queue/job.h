@@ -26,6 +26,8 @@ struct JobRequest {
   int32_t owner_session = 0;
   // The client's own name for this submission: a repeat of it is the same job.
   std::string client_request;
+  // Sent at once by a client through the daemon, not queued: kept for history only.
+  bool direct = false;
 };
 
 enum class JobState { kQueued, kRunning, kDone, kFailed, kCancelled };

@@ -25,7 +25,7 @@ json ToJson(const JobRequest& s) {
           {"header", s.header},     {"local_id", s.local_id},
           {"not_before_ms", s.not_before_ms}, {"kill_ms", s.kill_ms}, {"max_attempts", s.max_attempts},
           {"pages", s.pages},       {"owner_pid", s.owner_pid},
-          {"owner_session", s.owner_session}, {"client_request", s.client_request}};
+          {"owner_session", s.owner_session}, {"client_request", s.client_request}, {"direct", s.direct}};
 }
 
 JobRequest RequestFromJson(const json& j) {
@@ -43,6 +43,7 @@ JobRequest RequestFromJson(const json& j) {
   s.owner_pid = j.value("owner_pid", 0);
   s.owner_session = j.value("owner_session", 0);
   s.client_request = j.value("client_request", "");
+  s.direct = j.value("direct", false);
   return s;
 }
 
@@ -59,6 +60,7 @@ void AppendJob(std::string& out, const Job& job) {
     out += fmt::format(",\"ended_ms\":{},\"exit\":{},\"outcome\":\"{}\"", job.ended_ms,
                        static_cast<int>(job.outcome), OutcomeName(job.outcome));
   }
+  if (job.request.direct) out += ",\"direct\":true";
   out += '}';
 }
 

@@ -146,6 +146,33 @@ int64_t JobQueue::Submit(JobRequest request) {
   return job.id;
 }
 
+void JobQueue::RecordDirect(const Attempt& attempt, const JobRequest& request) {
+  Job job;
+  job.request = request;
+  job.request.direct = true;
+  job.request.max_attempts = 1;
+  job.submitted_ms = attempt.started_ms;
+  job.attempts = 1;
+  job.outcome = attempt.outcome;
+  job.state = attempt.outcome == Exit::kDelivered ? JobState::kDone
+              : attempt.outcome == Exit::kCancelled ? JobState::kCancelled
+                                                    : JobState::kFailed;
+  job.ended_ms = attempt.ended_ms;
+  job.pages_sent = attempt.pages_sent;
+  job.port = attempt.port;
+  job.reason = attempt.error != 0 ? attempt.error_text : attempt.status_text;
+  std::lock_guard lock(mutex_);
+  try {
+    job.id = store_->Add(job);
+    Attempt recorded = attempt;
+    recorded.job = job.id;
+    recorded.number = 1;
+    store_->Record(job, recorded);
+  } catch (const StoreError& e) {
+    std::cerr << "qvfaxd: a direct fax to " << request.number << " was not kept in the history: " << e.what() << "\n";
+  }
+}
+
 std::optional<Job> JobQueue::Submitted(const std::string& client_request) const {
   if (client_request.empty()) return std::nullopt;
   std::lock_guard lock(mutex_);

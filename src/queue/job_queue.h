@@ -65,6 +65,10 @@ class JobQueue {
   int64_t Submit(JobRequest request);
   // The job submitted under `client_request`, if any.
   std::optional<Job> Submitted(const std::string& client_request) const;
+  // Keeps a fax a client sent at once through the daemon, ended, in the
+  // history beside the queue's jobs; its attempt as the server object told it.
+  // Store errors are reported on stderr: the fax itself is over.
+  void RecordDirect(const Attempt& attempt, const JobRequest& request);
   std::vector<Job> Jobs() const;  // not finished, in order of id
   std::vector<Job> History(int limit) const;
   std::optional<Job> Find(int64_t id) const;

@@ -4,6 +4,7 @@
 
 #include "components/events_sink.h"
 #include "engines/pages/tiff_pages.h"
+#include "queue/send_outcome.h"
 #include "platform/apartment.h"
 #include "platform/automation_error.h"
 #include "server/qv_vav_uva_raz_ur.h"
@@ -153,12 +154,7 @@ void PortRunner::Opened() {
 }
 
 void PortRunner::ReadOutcome() {
-  attempt_.trm_status = server_->TRMStatus()->Codice();
-  attempt_.status_text = server_->TRMStatus()->Descrizione();
-  attempt_.error = server_->Errore()->Codice();
-  attempt_.error_text = attempt_.error != 0 ? server_->Errore()->Descrizione() : "";
-  attempt_.pages_sent = server_->PagineTrasmesse();
-  attempt_.remote_id = server_->IdRemoto();
+  ReadSendOutcome(*server_, attempt_);
   Close();
 }
 
@@ -189,11 +185,7 @@ void PortRunner::Finish() {
     server_.reset();
   }
   attempt_.ended_ms = now_ms_();
-  attempt_.outcome = cancelled_ ? Exit::kCancelled : OutcomeOf(attempt_.error, attempt_.trm_status);
-  // A delivered fax is one whose termination status said so, every page sent.
-  if (attempt_.outcome == Exit::kDelivered && attempt_.pages_sent < request_.pages && request_.pages > 0) {
-    attempt_.outcome = Exit::kLineFailure;
-  }
+  attempt_.outcome = ConcludeOutcome(attempt_, request_.pages, cancelled_);
   step_ = Step::kIdle;
   waiting_ = false;
   const Attempt ended = attempt_;

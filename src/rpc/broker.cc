@@ -102,6 +102,8 @@ void Broker::Impl::Forget(Home* home) {
       if (it->get() == home) {
         dropped = *it;
         live.erase(it);
+        ended.push_back({home->fax, home->owner, home->status, home->log, home->last_live});
+        if (ended.size() > kEndedKept) ended.pop_front();
         break;
       }
     }

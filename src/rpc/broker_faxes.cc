@@ -120,6 +120,20 @@ bool Broker::Impl::DispatchFaxOperation(const std::shared_ptr<Connection>& conn,
     gather->list = json::array();
     gather->left = chosen.size();
     if (chosen.empty()) {
+      // With none under way, the newest that ended, when asked for: right after
+      // a send its client still finds it.
+      if (params.value("ended", false)) {
+        const FollowFilter filter = FilterParam(params, "all");
+        std::lock_guard lock(mutex);
+        for (auto it = ended.rbegin(); it != ended.rend(); ++it) {
+          const bool matches = filter.fax != 0 ? filter.fax == it->fax : !filter.own || it->owner.session == conn->who.session;
+          if (!matches) continue;
+          gather->list.push_back({{"fax", it->fax}, {"pid", it->owner.pid}, {"own", it->owner.session == conn->who.session},
+                                  {"status", it->status}, {"log", it->log}, {"ended", true}});
+          if (!it->live.is_null()) gather->list.back()["live"] = it->live;
+          break;
+        }
+      }
       Reply(*conn, message.id, gather->list);
       return true;
     }
@@ -158,11 +172,7 @@ bool Broker::Impl::DispatchFaxOperation(const std::shared_ptr<Connection>& conn,
       chosen[i]->apartment->Post([share, h = std::weak_ptr<Home>(chosen[i])] {
         auto home = h.lock();
         if (!home || !home->server) return;
-        RunGuarded("faxes", [&] {
-          share->live = {{"number", home->server->NumeroFax()},
-                         {"pages_total", home->server->PagineDaTrasmettere()},
-                         {"pages_sent", home->server->PagineTrasmesse()}};
-        });
+        share->live = LiveValues(*home->server);
       });
     }
     return true;

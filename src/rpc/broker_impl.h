@@ -3,6 +3,7 @@
 // publishes. Not part of the broker's public face.
 #pragma once
 
+#include <deque>
 #include <future>
 #include <map>
 #include <filesystem>
@@ -46,6 +47,7 @@ struct Home {
   PeerIdentity owner;
   const ApartmentContext* context = nullptr;
   std::string status, log;  // its latest publications; under the broker's mutex
+  json last_live;           // the number and pages as its server object last had them
 
   ~Home();
 };
@@ -96,6 +98,16 @@ struct Broker::Impl : std::enable_shared_from_this<Broker::Impl> {
   int64_t next_fax = 1;
   std::map<uint64_t, std::shared_ptr<Connection>> connections;
   std::set<std::shared_ptr<Home>> live;  // homes whose server object lives
+  // Faxes whose server object has gone, newest last, as they last stood: what
+  // `status` and `log` show of a session whose fax just ended.
+  struct EndedFax {
+    int64_t fax = 0;
+    PeerIdentity owner;
+    std::string status, log;
+    json live;
+  };
+  std::deque<EndedFax> ended;
+  static constexpr size_t kEndedKept = 64;
   bool shut_down = false;
   std::unique_ptr<Reaper> reaper;
   std::vector<uint64_t> board_tokens;
@@ -137,6 +149,9 @@ struct Broker::Impl : std::enable_shared_from_this<Broker::Impl> {
   void Dispatch(const std::shared_ptr<Connection>& conn, const Message& message);
   void Release(const std::shared_ptr<Connection>& conn, int64_t handle, bool forced);
   void ReleaseServer(std::shared_ptr<Home> home);
+  // `sink`, telling the queue's history of each fax the home's server object
+  // sends; `sink` itself when no queue is attached.
+  std::shared_ptr<BkgFaxVmEventi> WithHistory(std::shared_ptr<BkgFaxVmEventi> sink, const std::shared_ptr<Home>& home);
   // Drops a reference to a home off the caller's thread: the last one joins
   // an apartment that may be busy.
   void Reap(std::shared_ptr<Home> home);
@@ -165,6 +180,9 @@ struct Broker::Impl : std::enable_shared_from_this<Broker::Impl> {
 // The parameters `prepare` and `submit` share.
 std::vector<std::string> FilesParam(const json& params);
 documents::PrepareOptions OptionsParam(const json& params);
+// The number and page counts a server object holds now (null when it cannot tell).
+json LiveValues(QvVavUvaRazUr& server);
+
 // A document that cannot be prepared, as the error its client hears: the
 // document's fault, or this host's (no space, no permission).
 Failure DocumentFailure(const documents::DocumentError& e);

@@ -3,7 +3,10 @@
 // with values or handles, and releasing what a client no longer holds.
 #include <fmt/format.h>
 
+#include "components/modem_info.h"
 #include "platform/automation_error.h"
+#include "queue/job_queue.h"
+#include "queue/send_outcome.h"
 #include "rpc/broker_impl.h"
 #include "rpc/remote_sink.h"
 #include "rpc/surface.h"
@@ -190,6 +193,7 @@ void Broker::Impl::Dispatch(const std::shared_ptr<Connection>& conn, const Messa
       std::shared_ptr<BkgFaxVmEventi> sink;
       if (value.is_object() && value.value("client", false) == true) {
         sink = std::make_shared<RemoteSink>(handle, SinkRequests(conn));
+        sink = WithHistory(sink, entry.home);
       } else if (!value.is_null()) {
         throw SurfaceError(codes::kInvalidParams, "params.value must be null or {\"client\": true}");
       }
@@ -253,19 +257,68 @@ void Broker::Impl::Release(const std::shared_ptr<Connection>& conn, int64_t hand
   Reap(std::move(entry.home));
 }
 
+std::shared_ptr<BkgFaxVmEventi> Broker::Impl::WithHistory(std::shared_ptr<BkgFaxVmEventi> sink,
+                                                          const std::shared_ptr<Home>& home) {
+  {
+    std::lock_guard lock(mutex);
+    if (!queue) return sink;  // no store to keep it in
+  }
+  auto started_ms = std::make_shared<int64_t>(0);
+  const auto now_ms = [] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+  };
+  std::weak_ptr<Impl> weak = shared_from_this();
+  std::weak_ptr<Home> weak_home = home;
+  return std::make_shared<HistorySink>(
+      std::move(sink), [started_ms, now_ms] { *started_ms = now_ms(); },
+      [weak, weak_home, started_ms, now_ms] {
+        auto impl = weak.lock();
+        auto h = weak_home.lock();
+        if (!impl || !h || !h->server) return;
+        queue::Attempt attempt;
+        queue::ReadSendOutcome(*h->server, attempt);
+        queue::JobRequest request;
+        request.number = h->server->NumeroFax();
+        request.pages = h->server->PagineDaTrasmettere();
+        request.owner_pid = h->owner.pid;
+        request.owner_session = h->owner.session;
+        if (const auto modem = h->server->InfoFaxModem()) attempt.port = modem->Porta();
+        attempt.started_ms = *started_ms ? *started_ms : now_ms();
+        attempt.ended_ms = now_ms();
+        attempt.outcome = queue::ConcludeOutcome(attempt, request.pages, false);
+        std::lock_guard lock(impl->mutex);
+        attempt.log = h->log;
+        if (impl->queue) impl->queue->RecordDirect(attempt, request);
+      });
+}
+
+json LiveValues(QvVavUvaRazUr& server) {
+  json live;
+  RunGuarded("faxes", [&] {
+    live = {{"number", server.NumeroFax()},
+            {"pages_total", server.PagineDaTrasmettere()},
+            {"pages_sent", server.PagineTrasmesse()}};
+  });
+  return live;
+}
+
 void Broker::Impl::ReleaseServer(std::shared_ptr<Home> home) {
   std::weak_ptr<Broker::Impl> weak = shared_from_this();
   Home* h = home.get();
-  h->apartment->Post([weak, h] {
+  h->apartment->Post([weak, h, weak_home = std::weak_ptr<Home>(home)] {
     auto impl = weak.lock();
     if (!impl || !h->server) return;
     if (!h->server->LavoroInCorso()) {
+      h->last_live = LiveValues(*h->server);
       h->server.reset();
       impl->Forget(h);
       return;
     }
-    // Its client is gone: let the work finish, with nobody to tell.
-    h->server->BkgFaxVmEventi(std::make_shared<SilentSink>());
+    // Its client is gone: let the work finish, with nobody to tell but the history.
+    std::shared_ptr<BkgFaxVmEventi> silent = std::make_shared<SilentSink>();
+    if (auto strong = weak_home.lock()) silent = impl->WithHistory(silent, strong);
+    h->server->BkgFaxVmEventi(silent);
     // The clock holds the only strong reference, so a poll dropped with its
     // apartment frees itself.
     auto poll = std::make_shared<std::function<void()>>();
@@ -279,6 +332,7 @@ void Broker::Impl::ReleaseServer(std::shared_ptr<Home> home) {
         }
         return;
       }
+      h->last_live = LiveValues(*h->server);
       h->server.reset();
       impl->Forget(h);
     };

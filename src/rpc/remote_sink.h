@@ -32,6 +32,29 @@ class RemoteSink : public BkgFaxVmEventi {
   RequestFn request_;
 };
 
+// Passes every notification on to `inner`; when a send starts and ends it
+// tells `started` and `ended` first, on the server object's thread, so the
+// daemon can keep the fax in its history whatever the client does.
+class HistorySink : public BkgFaxVmEventi {
+ public:
+  HistorySink(std::shared_ptr<BkgFaxVmEventi> inner, std::function<void()> started, std::function<void()> ended)
+      : inner_(std::move(inner)), started_(std::move(started)), ended_(std::move(ended)) {}
+
+  void AttivitaCambiata(QvBkgFaxVmAttivita& attivita) override { inner_->AttivitaCambiata(attivita); }
+  void InizioInvio() override {
+    started_();
+    inner_->InizioInvio();
+  }
+  void FineInvio() override {
+    ended_();
+    inner_->FineInvio();
+  }
+
+ private:
+  std::shared_ptr<BkgFaxVmEventi> inner_;
+  std::function<void()> started_, ended_;
+};
+
 class SilentSink : public BkgFaxVmEventi {
  public:
   void AttivitaCambiata(QvBkgFaxVmAttivita&) override {}

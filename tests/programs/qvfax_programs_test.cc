@@ -157,16 +157,34 @@ TEST(QvfaxProgram, TwoFaxesAtOnceEachShowOnlyTheirOwnLogAndStatus) {
       {{"log", "--fax", other_fax}, "0698765432", "0612345678"},
       {{"status"}, "Number:      0612345678", "0698765432"},
   };
-  for (const auto& row : rows) {
-    const auto run = RunToEnd(Qvfax(daemon, row.args));
-    EXPECT_EQ(run.exit, 0) << run.err;
-    EXPECT_NE(run.out.find(row.shown), std::string::npos) << run.out;
-    EXPECT_EQ(run.out.find(row.hidden), std::string::npos) << run.out;
-  }
+  const auto check = [&](const char* when) {
+    for (const auto& row : rows) {
+      const auto run = RunToEnd(Qvfax(daemon, row.args));
+      EXPECT_EQ(run.exit, 0) << when << ": " << run.err;
+      EXPECT_NE(run.out.find(row.shown), std::string::npos) << when << ": " << run.out;
+      EXPECT_EQ(run.out.find(row.hidden), std::string::npos) << when << ": " << run.out;
+    }
+  };
+  check("while both run");
   const auto all = RunToEnd(Qvfax(daemon, {"status", "--all", "--json"}));
   EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 2) << all.out;
   EXPECT_EQ(mine.Wait(), 0) << mine.err();
   EXPECT_EQ(other.Wait(), 0) << other.err();
+  // Right after, each session's status and log are still its last fax's.
+  check("after both ended");
+  EXPECT_NE(RunToEnd(Qvfax(daemon, {"status"})).out.find("(ended)"), std::string::npos);
+  // Faxes sent at once are in the history beside the queue's jobs.
+  const auto history = nlohmann::json::parse(RunToEnd(Qvfax(daemon, {"history", "--json"})).out);
+  ASSERT_EQ(history.size(), 2u) << history;
+  std::set<std::string> numbers;
+  for (const auto& job : history) {
+    EXPECT_TRUE(job.value("direct", false)) << job;
+    EXPECT_EQ(job.value("outcome", ""), "delivered") << job;
+    EXPECT_EQ(job.value("pages_sent", 0), 2) << job;
+    EXPECT_EQ(job.value("pages", 0), 2) << job;
+    numbers.insert(job.value("number", ""));
+  }
+  EXPECT_EQ(numbers, (std::set<std::string>{"0612345678", "0698765432"}));
   // The day's log file interleaves them: each line names whose it is.
   std::istringstream lines(ReadLogs(daemon.StateFolder()));
   std::set<std::string> whose;
