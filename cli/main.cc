@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
   SendOptions send;
   auto* send_cmd = app.add_subcommand("send", "Send a fax");
   send_cmd->add_option("number", send.number, "Number to dial")->required();
-  send_cmd->add_option("files", send.files, "Documents, sent in order: PDF, PostScript, TIFF, PNG or JPEG")->required();
+  send_cmd->add_option("files", send.files, "Documents, sent in order: PDF, PostScript, TIFF, PNG, JPEG or plain text")->required();
   send_cmd->add_option("--port", send.port, "Modem port to use (default: the first found)");
   send_cmd->add_option("--resolution", send.resolution, "standard (98 rows an inch), fine (196) or superfine (391)")
       ->check(CLI::IsMember({"standard", "fine", "superfine"}))
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
   auto* submit = app.add_subcommand("submit", "Queue a fax in qvfaxd and return at once");
   std::vector<std::string> recipients;
   submit->add_option("number", queued.number, "Number to dial (a comma in it is a dial pause); with -d, a document");
-  submit->add_option("files", queued.files, "Documents, sent in order: PDF, PostScript, TIFF, PNG or JPEG");
+  submit->add_option("files", queued.files, "Documents, sent in order: PDF, PostScript, TIFF, PNG, JPEG or plain text");
   submit->add_option("-d,--to", recipients, "A recipient's number; repeat it for several, one job each, and give only documents")
       ->allow_extra_args(false);
   submit->add_option("--at", times.at, "Not before this time: HH:MM (today), YYYY-MM-DD HH:MM, or now+N with m, h or d (now+90m)");

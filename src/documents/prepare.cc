@@ -4,10 +4,13 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include <fmt/format.h>
 
 #include "documents/document_error.h"
+#include "documents/plain_text.h"
 #include "documents/sniff.h"
 #include "engines/pages/bitmap_page.h"
 #include "engines/pages/raw_pages.h"
@@ -63,6 +66,15 @@ int CopyIfFaxPages(const std::string& input, const std::string& output, const Pr
   return pages;
 }
 
+constexpr size_t kMaxTextBytes = 4 << 20;
+
+bool WriteText(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  return static_cast<bool>(out);
+}
+
 int PrepareOne(const std::string& input, const std::string& output, const PrepareOptions& options) {
   switch (Sniff(input)) {
     case DocumentKind::kPdf:
@@ -73,6 +85,28 @@ int PrepareOne(const std::string& input, const std::string& output, const Prepar
         if (pages::CheckPage(output, page) != 0) throw DocumentError(input, page, "Ghostscript wrote a page that cannot be sent");
       }
       return pages;
+    }
+    case DocumentKind::kText: {
+      // Set as PostScript in the job's folder, then rendered as PostScript is.
+      const std::string typeset = output + ".ps";
+      struct Remove {
+        std::string path;
+        ~Remove() {
+          std::error_code ec;
+          fs::remove(path, ec);
+        }
+      } remove{typeset};
+      std::ifstream in(input, std::ios::binary);
+      std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      if (text.size() > kMaxTextBytes) throw DocumentError(input, 0, "a text longer than 4 MiB");
+      if (!WriteText(typeset, TextAsPostScript(text, options.format.paper))) {
+        throw DocumentError(input, 0, "cannot write " + typeset, true);
+      }
+      try {
+        return RenderWithGhostscript(typeset, output, options.format, options.render);
+      } catch (const DocumentError& e) {
+        throw DocumentError(input, e.page(), e.reason(), e.local());
+      }
     }
     case DocumentKind::kTiff:
       if (const int pages = CopyIfFaxPages(input, output, options)) return pages;

@@ -214,6 +214,11 @@ pages::BitmapPage ImagePage(const std::string& file, int page, const FaxFormat& 
   if (rows > 32768) throw DocumentError(file, page, "longer than a fax page can be");
 
   try {
+    // What is transparent is the paper: white, not the black its colour channels may hold.
+    if (image.matte()) {
+      image.backgroundColor(Magick::Color("white"));
+      image.alphaChannel(Magick::RemoveAlphaChannel);
+    }
     image.type(Magick::GrayscaleType);
     Magick::Geometry size(kFaxWidth, rows);
     size.aspect(true);

@@ -5,7 +5,7 @@
 
 namespace qvfax::documents {
 
-enum class DocumentKind { kPdf, kPostScript, kTiff, kPng, kJpeg };
+enum class DocumentKind { kPdf, kPostScript, kTiff, kPng, kJpeg, kText };
 
 // Throws DocumentError for a missing file, a folder, an empty file or a kind
 // qvfax cannot fax.

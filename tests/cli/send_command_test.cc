@@ -30,9 +30,9 @@ Common InProcess(const std::string& engine) {
   return common;
 }
 
-TEST(SendCommand, RefusesMissingAndNonTiffFilesByName) {
-  const std::string text = testing::ScratchPath("notes.txt");
-  std::ofstream(text) << "not a fax";
+TEST(SendCommand, RefusesMissingAndUnknownFilesByName) {
+  const std::string text = testing::ScratchPath("program.bin");
+  std::ofstream(text, std::ios::binary) << std::string("\x7f" "ELF\x02\x01\x01\0\0", 9);
   for (const std::string& file : {testing::ScratchPath("missing.tif"), text}) {
     SendOptions options;
     options.number = "0612345";

@@ -6,6 +6,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <bit>
 #include <filesystem>
 #include <fstream>
 
@@ -72,9 +73,12 @@ TEST(ResampleRows, CombinesRowsKeepingInkAndRepeatsThemGoingUp) {
 TEST(Sniff, KnowsDocumentsByTheirFirstBytes) {
   const std::pair<std::string, std::string> files[] = {
       {"%PDF-1.7\n", "pdf"}, {"%!PS-Adobe-3.0\n", "ps"}, {std::string("II*\0", 4), "tiff"},
-      {"\x89PNG\r\n\x1a\n", "png"}, {"\xff\xd8\xff\xe0", "jpeg"}};
+      {"\x89PNG\r\n\x1a\n", "png"}, {"\xff\xd8\xff\xe0", "jpeg"},
+      {"\xef\xbb\xbf%PDF-1.4\n", "bom.pdf"}, {"\r\n\r\n%PDF-1.4\n", "crlf.pdf"},
+      {std::string("II+\0\x08\0\0\0", 8), "big.tif"}, {"Dear Sir,\r\n\tthank you.\f\n", "txt"}};
   const DocumentKind kinds[] = {DocumentKind::kPdf, DocumentKind::kPostScript, DocumentKind::kTiff,
-                                DocumentKind::kPng, DocumentKind::kJpeg};
+                                DocumentKind::kPng, DocumentKind::kJpeg,     DocumentKind::kPdf,
+                                DocumentKind::kPdf, DocumentKind::kTiff,     DocumentKind::kText};
   for (size_t i = 0; i < std::size(files); ++i) {
     const std::string path = ScratchPath("sniff." + files[i].second);
     std::ofstream(path, std::ios::binary) << files[i].first;
@@ -83,14 +87,14 @@ TEST(Sniff, KnowsDocumentsByTheirFirstBytes) {
 }
 
 TEST(Prepare, RefusesWhatCannotBeFaxedNamingFileAndReason) {
-  const std::string empty = ScratchPath("empty.pdf"), text = ScratchPath("notes.txt"),
+  const std::string empty = ScratchPath("empty.pdf"), text = ScratchPath("data.bin"),
                     folder = ScratchPath("a-folder"), broken = ScratchPath("broken.tif"),
                     bomb = ScratchPath("bomb.png"), missing = ScratchPath("missing.pdf"),
                     pipe = ScratchPath("pipe.pdf");
   std::filesystem::remove(pipe);
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
   std::ofstream(empty).flush();
-  std::ofstream(text) << "not a document";
+  std::ofstream(text, std::ios::binary) << std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10);
   std::filesystem::create_directories(folder);
   std::ofstream(broken, std::ios::binary) << std::string("II*\0\xff\xff\xff\x7f", 8) << "garbage";
   // A PNG that declares 100,000 x 100,000 pixels in a few bytes.
@@ -122,15 +126,20 @@ TEST(Prepare, ImagesArriveAtTheFaxWidthDitheredAndResampled) {
   const std::string tiled = testing::WriteTiledTiff(ScratchPath("tiled.tif"), 1700, 2200);
   const std::string b4 = testing::WriteBilevelTiff(ScratchPath("b4.tif"), 2048, 2700, 196.0f);
   const std::string superfine = testing::WriteBilevelTiff(ScratchPath("superfine.tif"), 1728, 4400, 391.0f);
+  const std::string big = testing::WriteBilevelTiff(ScratchPath("big.tif"), 1728, 2200, 196.0f, false, true);
+  const std::string transparent = testing::WriteTransparentPng(ScratchPath("transparent.png"), 800, 800);
   struct Row {
     std::string file;
     Resolution resolution;
-    uint32_t rows;  // the page's own proportions at the fax width
+    uint32_t rows;           // the page's own proportions at the fax width
+    double most_ink = 1.0;   // of the page's pixels
   } rows[] = {
       {grey, Resolution::kFine, 2149},        {colour, Resolution::kFine, 2149},
       {tiled, Resolution::kFine, 2149},       {b4, Resolution::kFine, 2279},
       {superfine, Resolution::kFine, 2206},   {superfine, Resolution::kSuperfine, 4400},
-      {grey, Resolution::kStandard, 1074},
+      {grey, Resolution::kStandard, 1074},    {big, Resolution::kFine, 2200},
+      // Transparent is white paper: only the opaque square, a sixteenth of the page, is ink.
+      {transparent, Resolution::kFine, 1659, 0.1},
   };
   for (const auto& row : rows) {
     PrepareOptions options;
@@ -143,6 +152,9 @@ TEST(Prepare, ImagesArriveAtTheFaxWidthDitheredAndResampled) {
     EXPECT_EQ(page.y_dpi, YDpi(row.resolution)) << row.file;
     EXPECT_NEAR(page.rows, row.rows, 2) << row.file;
     EXPECT_TRUE(HasInk(page)) << row.file;
+    size_t ink = 0;
+    for (const uint8_t b : page.bits) ink += std::popcount(b);
+    EXPECT_LE(static_cast<double>(ink) / (static_cast<double>(page.width) * page.rows), row.most_ink) << row.file;
   }
 }
 
@@ -184,6 +196,32 @@ TEST(Prepare, PostScriptAndPdfBecomeFullFaxPages) {
         EXPECT_TRUE(HasInk(page));
       }
     }
+  }
+}
+
+// Text as textfmt sets it: wrapped, paged, its form feeds kept, read as
+// UTF-8 or else Latin-1, on the chosen paper.
+TEST(Prepare, PlainTextIsSetOnPagesOfThePaper) {
+  std::string letter;
+  for (int i = 0; i < 70; ++i) letter += "Line " + std::to_string(i) + " of a letter, caf\xc3\xa9\n";  // a page and a bit
+  letter += std::string(300, 'x') + "\f" + "After the form feed\n";
+  const std::string utf8 = ScratchPath("letter.txt"), latin1 = ScratchPath("latin1.txt");
+  std::ofstream(utf8, std::ios::binary) << letter;
+  std::ofstream(latin1, std::ios::binary) << "Caf\xe9 cr\xe8me\n";
+  for (const auto& [paper, rows] : {std::pair{Paper::kA4, 2292u}, std::pair{Paper::kLetter, 2156u}}) {
+    PrepareOptions options;
+    options.format.paper = paper;
+    const std::string folder = Folder("text");
+    const auto prepared = Prepare({utf8, latin1}, folder, options);
+    EXPECT_EQ(prepared.pages, 4) << Name(paper);
+    for (int number = 1; number <= 3; ++number) {
+      pages::BitmapPage page;
+      ASSERT_EQ(pages::ReadBitmapPage(prepared.files[0], number, page), 0) << number;
+      EXPECT_EQ(page.rows, rows) << Name(paper);
+      EXPECT_TRUE(HasInk(page)) << "page " << number;
+    }
+    // Nothing of the typesetting is left beside the pages.
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) EXPECT_EQ(entry.path().extension(), ".tif");
   }
 }
 

@@ -96,8 +96,21 @@ std::string WriteTiledTiff(const std::string& path, uint32_t columns, uint32_t r
   return path;
 }
 
-std::string WriteBilevelTiff(const std::string& path, uint32_t columns, uint32_t rows, float y_dpi, bool t4) {
-  TIFF* tiff = TIFFOpen(path.c_str(), "w");
+std::string WriteTransparentPng(const std::string& path, size_t columns, size_t rows) {
+  WriteImage(path, 1, 1, 72, false);  // starts the library
+  std::vector<uint8_t> rgba(columns * rows * 4, 0);
+  for (size_t y = rows * 3 / 8; y < rows * 5 / 8; ++y) {
+    for (size_t x = columns * 3 / 8; x < columns * 5 / 8; ++x) rgba[(y * columns + x) * 4 + 3] = 255;
+  }
+  Magick::Image image;
+  image.read(columns, rows, "RGBA", Magick::CharPixel, rgba.data());
+  image.density(Magick::Geometry(100, 100));
+  image.write(path);
+  return path;
+}
+
+std::string WriteBilevelTiff(const std::string& path, uint32_t columns, uint32_t rows, float y_dpi, bool t4, bool big) {
+  TIFF* tiff = TIFFOpen(path.c_str(), big ? "w8" : "w");
   if (!tiff) throw std::runtime_error("cannot write " + path);
   TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, columns);
   TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, rows);

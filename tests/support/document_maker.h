@@ -16,6 +16,9 @@ std::string WriteImage(const std::string& path, size_t columns, size_t rows, dou
 std::string WriteTiledTiff(const std::string& path, uint32_t columns, uint32_t rows);
 // A bilevel TIFF page of `columns` at 204 x `y_dpi`, a black bar every 64 rows.
 // T.6 coded, or T.4 two-dimensional when `t4` is set.
-std::string WriteBilevelTiff(const std::string& path, uint32_t columns, uint32_t rows, float y_dpi, bool t4 = false);
+std::string WriteBilevelTiff(const std::string& path, uint32_t columns, uint32_t rows, float y_dpi, bool t4 = false,
+                             bool big = false);
+// A PNG whose every pixel is black, transparent but for an opaque square in the middle a quarter as wide.
+std::string WriteTransparentPng(const std::string& path, size_t columns, size_t rows);
 
 }  // namespace qvfax::testing
