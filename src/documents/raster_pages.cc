@@ -1,5 +1,6 @@
 #include "documents/raster_pages.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <memory>
@@ -205,13 +206,20 @@ pages::BitmapPage ImagePage(const std::string& file, int page, const FaxFormat& 
   const bool was_bilevel = decoded.bilevel;
   const auto dpi = decoded.dpi;
 
-  // The page keeps its proportions at the fax width; pixels may be non-square.
+  // The image keeps its own size on the paper; only what is wider or longer
+  // than the paper is reduced to fit. An image that says no resolution is
+  // taken to be as wide as the paper. Pixels may be non-square.
+  const double paper_width_in = kFaxWidth / kFaxXDpi, paper_height_in = PaperHeightInches(format.paper);
   auto [x_dpi, src_y_dpi] = dpi;
-  if (x_dpi <= 0 || src_y_dpi <= 0) x_dpi = src_y_dpi = 1;
-  const double width_in = image.columns() / x_dpi, height_in = image.rows() / src_y_dpi;
-  const double fax_width_in = kFaxWidth / kFaxXDpi;
-  const auto rows = std::max<size_t>(1, static_cast<size_t>(std::lround(height_in / width_in * fax_width_in * y_dpi)));
-  if (rows > 32768) throw DocumentError(file, page, "longer than a fax page can be");
+  double width_in = paper_width_in, height_in = image.rows() * paper_width_in / image.columns();
+  if (x_dpi > 0 && src_y_dpi > 0) {
+    width_in = image.columns() / x_dpi;
+    height_in = image.rows() / src_y_dpi;
+  }
+  const double scale = std::min({1.0, paper_width_in / width_in, paper_height_in / height_in});
+  const auto columns = std::clamp<size_t>(static_cast<size_t>(std::lround(width_in * scale * kFaxXDpi)), 1, kFaxWidth);
+  const auto page_rows = PageRows(format);
+  const auto rows = std::clamp<size_t>(static_cast<size_t>(std::lround(height_in * scale * y_dpi)), 1, page_rows);
 
   try {
     // What is transparent is the paper: white, not the black its colour channels may hold.
@@ -220,7 +228,7 @@ pages::BitmapPage ImagePage(const std::string& file, int page, const FaxFormat& 
       image.alphaChannel(Magick::RemoveAlphaChannel);
     }
     image.type(Magick::GrayscaleType);
-    Magick::Geometry size(kFaxWidth, rows);
+    Magick::Geometry size(columns, rows);
     size.aspect(true);
     image.resize(size);
     if (was_bilevel) {
@@ -237,17 +245,20 @@ pages::BitmapPage ImagePage(const std::string& file, int page, const FaxFormat& 
   }
 
   pages::BitmapPage out;
+  // A page of the paper, the image at its top, centred across.
   out.width = kFaxWidth;
-  out.rows = static_cast<uint32_t>(image.rows());
+  out.rows = page_rows;
   out.x_dpi = kFaxXDpi;
   out.y_dpi = y_dpi;
   out.bits.assign(static_cast<size_t>(out.rows) * out.Stride(), 0);
   const auto middle = static_cast<MagickCore::Quantum>(kQuantumRange / 2);
-  for (uint32_t y = 0; y < out.rows; ++y) {
-    const Magick::PixelPacket* pixels = image.getConstPixels(0, y, out.width, 1);
+  const auto image_columns = static_cast<uint32_t>(image.columns());
+  const uint32_t left = (kFaxWidth - std::min(image_columns, kFaxWidth)) / 2;
+  for (uint32_t y = 0; y < std::min<uint32_t>(static_cast<uint32_t>(image.rows()), out.rows); ++y) {
+    const Magick::PixelPacket* pixels = image.getConstPixels(0, y, image_columns, 1);
     if (!pixels) throw DocumentError(file, page, "cannot be read to its end");
-    for (uint32_t x = 0; x < out.width; ++x) {
-      if (pixels[x].red < middle) out.SetInk(x, y);
+    for (uint32_t x = 0; x < image_columns && left + x < kFaxWidth; ++x) {
+      if (pixels[x].red < middle) out.SetInk(left + x, y);
     }
   }
   return out;

@@ -120,8 +120,31 @@ TEST(Prepare, RefusesWhatCannotBeFaxedNamingFileAndReason) {
   }
 }
 
-TEST(Prepare, ImagesArriveAtTheFaxWidthDitheredAndResampled) {
-  const std::string grey = testing::WriteImage(ScratchPath("grey.png"), 850, 1100, 100, false);
+// Where the ink of a page lies: its first and last column and row.
+struct InkBox {
+  uint32_t left = UINT32_MAX, right = 0, top = UINT32_MAX, bottom = 0;
+  uint32_t Width() const { return right >= left ? right - left + 1 : 0; }
+  uint32_t Height() const { return bottom >= top ? bottom - top + 1 : 0; }
+};
+
+InkBox InkOf(const pages::BitmapPage& page) {
+  InkBox box;
+  for (uint32_t y = 0; y < page.rows; ++y) {
+    for (uint32_t x = 0; x < page.width; ++x) {
+      if (!page.Ink(x, y)) continue;
+      box.left = std::min(box.left, x), box.right = std::max(box.right, x);
+      box.top = std::min(box.top, y), box.bottom = std::max(box.bottom, y);
+    }
+  }
+  return box;
+}
+
+// An image keeps its size on the paper, centred at the top of a page of the
+// paper; only one wider or longer than the paper is reduced. Fax pages go
+// as they are, their rows resampled.
+TEST(Prepare, ImagesKeepTheirSizeOnThePaper) {
+  const std::string grey = testing::WriteImage(ScratchPath("grey.png"), 850, 1100, 100, false);  // 8.5 x 11 in
+  const std::string a5 = testing::WriteImage(ScratchPath("a5.png"), 583, 827, 100, false);
   const std::string colour = testing::WriteImage(ScratchPath("colour.jpg"), 1275, 1650, 150, true);
   const std::string tiled = testing::WriteTiledTiff(ScratchPath("tiled.tif"), 1700, 2200);
   const std::string b4 = testing::WriteBilevelTiff(ScratchPath("b4.tif"), 2048, 2700, 196.0f);
@@ -131,27 +154,41 @@ TEST(Prepare, ImagesArriveAtTheFaxWidthDitheredAndResampled) {
   struct Row {
     std::string file;
     Resolution resolution;
-    uint32_t rows;           // the page's own proportions at the fax width
-    double most_ink = 1.0;   // of the page's pixels
+    Paper paper;
+    uint32_t rows;                 // of the page
+    uint32_t ink_width, ink_rows;  // where the image's frame lies; 0: not checked
+    double most_ink = 1.0;         // of the page's pixels
   } rows[] = {
-      {grey, Resolution::kFine, 2149},        {colour, Resolution::kFine, 2149},
-      {tiled, Resolution::kFine, 2149},       {b4, Resolution::kFine, 2279},
-      {superfine, Resolution::kFine, 2206},   {superfine, Resolution::kSuperfine, 4400},
-      {grey, Resolution::kStandard, 1074},    {big, Resolution::kFine, 2200},
-      // Transparent is white paper: only the opaque square, a sixteenth of the page, is ink.
-      {transparent, Resolution::kFine, 1659, 0.1},
+      {grey, Resolution::kFine, Paper::kA4, 2292, 1728, 2148},
+      {grey, Resolution::kStandard, Paper::kA4, 1146, 1728, 1074},
+      {grey, Resolution::kFine, Paper::kLetter, 2156, 1728, 2148},
+      {a5, Resolution::kFine, Paper::kA4, 2292, 1189, 1621},  // smaller than the paper: not widened
+      {colour, Resolution::kFine, Paper::kA4, 2292, 1728, 2148},
+      {tiled, Resolution::kFine, Paper::kA4, 2292, 0, 0},
+      {b4, Resolution::kFine, Paper::kA4, 2292, 1728, 2279},  // wider than the paper: reduced
+      {superfine, Resolution::kFine, Paper::kA4, 2206, 0, 0},
+      {superfine, Resolution::kSuperfine, Paper::kA4, 4400, 0, 0},
+      {big, Resolution::kFine, Paper::kA4, 2200, 0, 0},
+      // Transparent is white paper: only the opaque square is ink.
+      {transparent, Resolution::kFine, Paper::kA4, 2292, 408, 392, 0.05},
   };
   for (const auto& row : rows) {
     PrepareOptions options;
-    options.format.resolution = row.resolution;
+    options.format = {row.resolution, row.paper};
     const auto prepared = Prepare({row.file}, Folder("images"), options);
     ASSERT_EQ(prepared.pages, 1) << row.file;
     pages::BitmapPage page;
     ASSERT_EQ(pages::ReadBitmapPage(prepared.files[0], 1, page), 0) << row.file;
     EXPECT_EQ(page.width, kFaxWidth) << row.file;
     EXPECT_EQ(page.y_dpi, YDpi(row.resolution)) << row.file;
-    EXPECT_NEAR(page.rows, row.rows, 2) << row.file;
-    EXPECT_TRUE(HasInk(page)) << row.file;
+    EXPECT_EQ(page.rows, row.rows) << row.file;
+    const InkBox box = InkOf(page);
+    EXPECT_GT(box.Width(), 0u) << row.file;
+    if (row.ink_width) {
+      EXPECT_NEAR(box.Width(), row.ink_width, 4) << row.file;
+      EXPECT_NEAR(box.Height(), row.ink_rows, 4) << row.file;
+      EXPECT_NEAR(box.left, (kFaxWidth - box.Width()) / 2, 4) << row.file << ": centred";
+    }
     size_t ink = 0;
     for (const uint8_t b : page.bits) ink += std::popcount(b);
     EXPECT_LE(static_cast<double>(ink) / (static_cast<double>(page.width) * page.rows), row.most_ink) << row.file;
@@ -163,8 +200,8 @@ TEST(Prepare, AGradientIsDitheredNotThresholded) {
   const auto prepared = Prepare({grey}, Folder("dither"), {});
   pages::BitmapPage page;
   ASSERT_EQ(pages::ReadBitmapPage(prepared.files[0], 1, page), 0);
-  // Across the middle row the ink thins out from left (dark) to right (light).
-  const uint32_t y = page.rows / 2;
+  // Across the middle of the image the ink thins out from left (dark) to right (light).
+  const uint32_t y = InkOf(page).Height() / 2;
   auto ink = [&](uint32_t from, uint32_t to) {
     int count = 0;
     for (uint32_t x = from; x < to; ++x) count += page.Ink(x, y);

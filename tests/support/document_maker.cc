@@ -104,6 +104,7 @@ std::string WriteTransparentPng(const std::string& path, size_t columns, size_t 
   }
   Magick::Image image;
   image.read(columns, rows, "RGBA", Magick::CharPixel, rgba.data());
+  image.resolutionUnits(Magick::PixelsPerInchResolution);
   image.density(Magick::Geometry(100, 100));
   image.write(path);
   return path;
