@@ -14,6 +14,7 @@
 
 #include "documents/document_error.h"
 #include "documents/sniff.h"
+#include "documents/tone.h"
 
 namespace qvfax::documents {
 
@@ -231,17 +232,25 @@ pages::BitmapPage ImagePage(const std::string& file, int page, const FaxFormat& 
     Magick::Geometry size(columns, rows);
     size.aspect(true);
     image.resize(size);
-    if (was_bilevel) {
-      image.threshold(kQuantumRange / 2.0);
-    } else {
-      image.quantizeColorSpace(Magick::GRAYColorspace);
-      image.quantizeColors(2);
-      image.quantizeDitherMethod(Magick::FloydSteinbergDitherMethod);
-      image.quantizeDither(true);
-      image.quantize();
-    }
   } catch (const Magick::Exception& e) {
     throw DocumentError(file, page, std::string("cannot be scaled: ") + e.what());
+  }
+  GreyImage grey;
+  grey.columns = static_cast<uint32_t>(image.columns());
+  grey.rows = static_cast<uint32_t>(image.rows());
+  grey.grey.reserve(static_cast<size_t>(grey.columns) * grey.rows);
+  for (uint32_t y = 0; y < grey.rows; ++y) {
+    const Magick::PixelPacket* pixels = image.getConstPixels(0, y, grey.columns, 1);
+    if (!pixels) throw DocumentError(file, page, "cannot be read to its end");
+    for (uint32_t x = 0; x < grey.columns; ++x) grey.grey.push_back(static_cast<float>(pixels[x].red / kQuantumRange));
+  }
+  // A black and white image stays so; a grey one has its tone made into ink.
+  std::vector<bool> ink;
+  if (was_bilevel) {
+    ink.reserve(grey.grey.size());
+    for (const float g : grey.grey) ink.push_back(g < 0.5f);
+  } else {
+    ink = ToBlackAndWhite(std::move(grey));
   }
 
   pages::BitmapPage out;
@@ -251,14 +260,11 @@ pages::BitmapPage ImagePage(const std::string& file, int page, const FaxFormat& 
   out.x_dpi = kFaxXDpi;
   out.y_dpi = y_dpi;
   out.bits.assign(static_cast<size_t>(out.rows) * out.Stride(), 0);
-  const auto middle = static_cast<MagickCore::Quantum>(kQuantumRange / 2);
   const auto image_columns = static_cast<uint32_t>(image.columns());
   const uint32_t left = (kFaxWidth - std::min(image_columns, kFaxWidth)) / 2;
   for (uint32_t y = 0; y < std::min<uint32_t>(static_cast<uint32_t>(image.rows()), out.rows); ++y) {
-    const Magick::PixelPacket* pixels = image.getConstPixels(0, y, image_columns, 1);
-    if (!pixels) throw DocumentError(file, page, "cannot be read to its end");
     for (uint32_t x = 0; x < image_columns && left + x < kFaxWidth; ++x) {
-      if (pixels[x].red < middle) out.SetInk(left + x, y);
+      if (ink[static_cast<size_t>(y) * image_columns + x]) out.SetInk(left + x, y);
     }
   }
   return out;
