@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -43,7 +44,7 @@ struct RulesetAttr {  // the kernel's landlock_ruleset_attr, as of version 6
 const char* const kSystemReadOnly[] = {"/usr",           "/lib",           "/lib32",          "/lib64",
                                        "/libx32",        "/bin",           "/sbin",           "/etc/ld.so.cache",
                                        "/etc/fonts",     "/etc/ghostscript", "/etc/papersize", "/etc/paperspecs",
-                                       "/var/lib/ghostscript", "/var/cache/fontconfig"};
+                                       "/var/lib/ghostscript", "/var/cache/fontconfig", "/etc/ImageMagick-6"};
 
 int LandlockVersion() {
   const long v = ::syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
@@ -51,7 +52,7 @@ int LandlockVersion() {
 }
 
 std::string FindOnPath(const std::string& name) {
-  if (name.find('/') != std::string::npos) return name;
+  if (name.find('/') != std::string::npos) return ::access(name.c_str(), X_OK) == 0 ? name : std::string();
   const char* path = std::getenv("PATH");
   std::string dirs = path ? path : "/usr/bin:/bin";
   size_t start = 0;
@@ -78,15 +79,23 @@ void Fail(const char* what) {
 }
 
 // In the child, between fork and exec: system calls only, nothing that allocates.
-[[noreturn]] void ConfineAndExec(const char* program, char* const* argv, char* const* envp, int err_fd,
-                                 const std::vector<Rule>& rules, int version) {
+[[noreturn]] void ConfineAndExec(const char* program, char* const* argv, char* const* envp, int out_fd, int err_fd,
+                                 const std::vector<Rule>& rules, int version, const Confinement& limits) {
   ::setpgid(0, 0);
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   const int null_fd = ::open("/dev/null", O_RDWR);
   if (null_fd < 0) Fail("/dev/null");
   ::dup2(null_fd, STDIN_FILENO);
-  ::dup2(null_fd, STDOUT_FILENO);
+  ::dup2(out_fd, STDOUT_FILENO);
   ::dup2(err_fd, STDERR_FILENO);
+  const auto limit = [](int resource, uint64_t value) {
+    if (value == 0) return;
+    const rlimit r{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
+    if (::setrlimit(resource, &r) != 0) Fail("resource limit");
+  };
+  limit(RLIMIT_AS, limits.address_space);
+  limit(RLIMIT_CPU, limits.cpu_seconds);
+  limit(RLIMIT_FSIZE, limits.file_size);
   if (version > 0) {
     RulesetAttr attr{kFsV1, 0, 0};
     size_t size = sizeof attr.handled_access_fs;
@@ -137,6 +146,7 @@ ConfinedResult RunConfined(const std::vector<std::string>& args, const Confineme
   std::vector<Rule> rules;
   for (const char* path : kSystemReadOnly) rules.push_back({path, kReadOnly});
   rules.push_back({"/dev/null", LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_WRITE_FILE});
+  rules.push_back({program, kReadOnly});  // a program of our own may live outside the system's folders
   for (const auto& file : confinement.read_files) rules.push_back({file, LANDLOCK_ACCESS_FS_READ_FILE});
   rules.push_back({confinement.write_folder, ~0ULL});
 
@@ -150,18 +160,29 @@ ConfinedResult RunConfined(const std::vector<std::string>& args, const Confineme
   for (auto& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
 
-  int pipe_fds[2];
+  int pipe_fds[2], out_fds[2];
   if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
+    std::error_code ec;
+    fs::remove_all(temp, ec);
+    return result;
+  }
+  if (::pipe2(out_fds, O_CLOEXEC) != 0) {
+    ::close(pipe_fds[0]);
+    ::close(pipe_fds[1]);
     std::error_code ec;
     fs::remove_all(temp, ec);
     return result;
   }
   const int version = LandlockVersion();
   const pid_t pid = ::fork();
-  if (pid == 0) ConfineAndExec(program.c_str(), argv.data(), envp.data(), pipe_fds[1], rules, version);
+  if (pid == 0) {
+    ConfineAndExec(program.c_str(), argv.data(), envp.data(), out_fds[1], pipe_fds[1], rules, version, confinement);
+  }
   ::close(pipe_fds[1]);
-  const int err_fd = pipe_fds[0];
+  ::close(out_fds[1]);
+  const int err_fd = pipe_fds[0], out_fd = out_fds[0];
   if (pid < 0) {
+    ::close(out_fd);
     ::close(err_fd);
     std::error_code ec;
     fs::remove_all(temp, ec);
@@ -171,26 +192,30 @@ ConfinedResult RunConfined(const std::vector<std::string>& args, const Confineme
 
   const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
   const auto deadline = std::chrono::steady_clock::now() + confinement.time;
-  bool err_open = true, reaped = false;
+  bool err_open = true, out_open = true, reaped = false;
   int status = 0;
-  const auto take = [&] {
+  const auto take = [](int fd, bool& open, std::string& into, size_t most) {
     char buffer[4096];
-    const ssize_t n = ::read(err_fd, buffer, sizeof buffer);
-    if (n > 0 && result.said.size() < 65536) result.said.append(buffer, static_cast<size_t>(n));
-    if (n <= 0) err_open = false;
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0 && into.size() < most) into.append(buffer, static_cast<size_t>(n));
+    if (n <= 0) open = false;
   };
+  constexpr size_t kMostSaid = 64 * 1024, kMostOut = 1024 * 1024;
   while (true) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       result.timed_out = true;
       break;
     }
-    pollfd fds[2] = {{err_fd, static_cast<short>(err_open ? POLLIN : 0), 0}, {pidfd, POLLIN, 0}};
-    const int ready = ::poll(fds, pidfd >= 0 ? 2 : 1, static_cast<int>(std::min<int64_t>(left.count(), 1000)));
+    pollfd fds[3] = {{err_fd, static_cast<short>(err_open ? POLLIN : 0), 0},
+                     {out_fd, static_cast<short>(out_open ? POLLIN : 0), 0},
+                     {pidfd, POLLIN, 0}};
+    const int ready = ::poll(fds, pidfd >= 0 ? 3 : 2, static_cast<int>(std::min<int64_t>(left.count(), 1000)));
     if (ready < 0 && errno != EINTR) break;
-    if (err_open && (fds[0].revents & (POLLIN | POLLHUP))) take();
+    if (err_open && (fds[0].revents & (POLLIN | POLLHUP))) take(err_fd, err_open, result.said, kMostSaid);
+    if (out_open && (fds[1].revents & (POLLIN | POLLHUP))) take(out_fd, out_open, result.out, kMostOut);
     if (pidfd >= 0) {
-      if (fds[1].revents & POLLIN) break;
+      if (fds[2].revents & POLLIN) break;
     } else if (::waitpid(pid, &status, WNOHANG) > 0) {
       reaped = true;
       break;
@@ -199,12 +224,16 @@ ConfinedResult RunConfined(const std::vector<std::string>& args, const Confineme
   if (result.timed_out) ::kill(-pid, SIGKILL);
   if (!reaped) ::waitpid(pid, &status, 0);
   ::kill(-pid, SIGKILL);  // anything it left behind in its group
-  while (!result.timed_out && err_open) take();  // what it said last, after its end
+  // What it said last, after its end.
+  while (!result.timed_out && err_open) take(err_fd, err_open, result.said, kMostSaid);
+  while (!result.timed_out && out_open) take(out_fd, out_open, result.out, kMostOut);
   if (pidfd >= 0) ::close(pidfd);
   ::close(err_fd);
+  ::close(out_fd);
   std::error_code ec;
   fs::remove_all(temp, ec);
   if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   return result;
 }
 

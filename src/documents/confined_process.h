@@ -6,6 +6,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,13 +16,18 @@ struct Confinement {
   std::vector<std::string> read_files;  // besides the system's programs, libraries and fonts
   std::string write_folder;             // it may create and change files here; its TMPDIR is made inside
   std::chrono::milliseconds time{120'000};
+  // Resource limits of the process (0: none): memory it may map, CPU
+  // seconds, the largest file it may write.
+  uint64_t address_space = 0, cpu_seconds = 0, file_size = 0;
 };
 
 struct ConfinedResult {
   bool started = false;    // false: the program cannot be run (not installed)
   bool timed_out = false;  // killed, with its process group, at the time limit
   int exit_status = -1;    // its exit code; -1 when it did not exit normally
+  int signal = 0;          // the signal that ended it, if one did
   std::string said;        // its standard error, at most 64 KiB
+  std::string out;         // its standard output, at most 1 MiB
 };
 
 // Whether the kernel confines file access (Landlock); when not, only the clean

@@ -119,7 +119,7 @@ bool Broker::Impl::DispatchDocumentOperation(const std::shared_ptr<Connection>& 
     } tidy{gone, folder};
     if (gone()) return;
     try {
-      const auto prepared = documents::Prepare(files, folder, wanted);
+      const auto prepared = documents::PrepareInChild(files, folder, wanted);
       std::string joined;
       for (const auto& file : prepared.files) joined += (joined.empty() ? "" : "+") + file;
       self->Reply(*conn, id, {{"files", joined}, {"pages", prepared.pages},

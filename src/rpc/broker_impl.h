@@ -16,6 +16,7 @@
 
 #include "documents/document_error.h"
 #include "documents/prepare.h"
+#include "documents/prepare_in_child.h"
 #include "platform/apartment.h"
 #include "rpc/broker.h"
 #include "rpc/jsonrpc.h"

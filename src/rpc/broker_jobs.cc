@@ -122,7 +122,7 @@ bool Broker::Impl::DispatchJobOperation(const std::shared_ptr<Connection>& conn,
                        jobs]() mutable {
         Failure failure{codes::kInternalError, "", nullptr};
         try {
-          const auto prepared = documents::Prepare(files, documents_folder, wanted);
+          const auto prepared = documents::PrepareInChild(files, documents_folder, wanted);
           // A job acknowledged is a job kept: its pages are on the disk before the answer.
           if (!SyncFolder(documents_folder)) throw queue::StoreError("the prepared documents could not be saved");
           request.files = prepared.files;

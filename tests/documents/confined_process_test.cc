@@ -1,6 +1,7 @@
 // The renderer's confinement: what a program run for a document can still
 // read and write, tried with a shell standing in for a hostile document, and
-// with PostScript that reaches for the system's temporary folder.
+// with PostScript that reaches for the system's temporary folder; and the
+// preparation's own process, whatever becomes of it.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,7 +10,9 @@
 
 #include "document_maker.h"
 #include "documents/confined_process.h"
+#include "documents/document_error.h"
 #include "documents/prepare.h"
+#include "documents/prepare_in_child.h"
 #include "tiff_maker.h"
 
 namespace qvfax::documents {
@@ -85,6 +88,59 @@ TEST(Confinement, PostScriptCannotReachTheSystemTemporaryFolder) {
   EXPECT_FALSE(fs::exists(copy)) << "the document wrote a file outside its folder";
   fs::remove(secret);
   fs::remove(copy);
+}
+
+}  // namespace
+}  // namespace qvfax::documents
+
+namespace qvfax::documents {
+namespace {
+
+// Documents are prepared in qvfax-prepare: the same pages and the same
+// errors as at home, and whatever becomes of that process, an error here.
+TEST(PrepareInChild, GivesWhatPrepareGivesAndSurvivesItsHelper) {
+  const std::string pdf = testing::WritePdf(ScratchPath("child.pdf"), 2);
+  const std::string missing = ScratchPath("child-missing.pdf");
+  const auto here = Prepare({pdf}, Fresh("child-here"), {});
+  const auto there = PrepareInChild({pdf}, Fresh("child-there"), {});
+  EXPECT_EQ(there.pages, here.pages);
+  try {
+    PrepareInChild({pdf, missing}, Fresh("child-missing"), {});
+    ADD_FAILURE() << "a missing document was prepared";
+  } catch (const DocumentError& e) {
+    EXPECT_EQ(e.file(), missing);
+    EXPECT_EQ(e.reason(), "no such file");
+    EXPECT_FALSE(e.local());
+  }
+  for (const auto& entry : fs::directory_iterator(ScratchPath("child-missing"))) ADD_FAILURE() << entry.path() << " left";
+
+  // Helpers that crash, say nothing, or are not there.
+  struct Row {
+    std::string script;  // "" for none
+    std::string reason;
+    bool local;
+  } rows[] = {
+      {"kill -SEGV $$", "its reader crashed on it (signal 11)", false},
+      {"exit 0", "its reader gave no answer", false},
+      {"", "qvfax-prepare cannot be started", true},
+  };
+  for (const auto& row : rows) {
+    const std::string helper = ScratchPath("fake-prepare.sh");
+    fs::remove(helper);
+    if (!row.script.empty()) {
+      std::ofstream(helper) << "#!/bin/sh\n" << row.script << "\n";
+      fs::permissions(helper, fs::perms::owner_all);
+    }
+    ::setenv("QVFAX_PREPARE", helper.c_str(), 1);
+    try {
+      PrepareInChild({pdf}, Fresh("child-fake"), {});
+      ADD_FAILURE() << row.reason;
+    } catch (const DocumentError& e) {
+      EXPECT_EQ(e.reason(), row.reason);
+      EXPECT_EQ(e.local(), row.local) << row.reason;
+    }
+    ::unsetenv("QVFAX_PREPARE");
+  }
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ exec_start="$(sed -n 's/^ExecStart=//p' "$unit")"
 [ "$exec_start" = "$prefix/bin/qvfaxd \$QVFAXD_OPTIONS" ] || fail "the unit runs '$exec_start', not $prefix/bin/qvfaxd with the user's options"
 grep -q '^EnvironmentFile=-%E/qvfax/qvfaxd.env$' "$unit" || fail "the unit does not read the user's options file"
 "$root$prefix/bin/qvfaxd" --version | grep -q '^qvfaxd ' || fail "the installed qvfaxd does not run"
-for program in qvfaxd qvfax; do
+for program in qvfaxd qvfax qvfax-prepare; do
   [ -x "$root$prefix/bin/$program" ] || fail "$program is not installed in $prefix/bin"
 done
 "$root$prefix/bin/qvfax" --version | grep -q '^qvfax ' || fail "the installed qvfax does not run"

@@ -1,0 +1,46 @@
+// qvfax-prepare: documents into fax pages, in a process of their own. It is
+// started confined by qvfaxd (or an in-process qvfax) and answers on its
+// standard output with one JSON object: the prepared files and their pages,
+// or the error that names the file, the page and the reason.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "documents/document_error.h"
+#include "documents/prepare.h"
+
+int main(int argc, char** argv) {
+  using qvfax::documents::DocumentError;
+  namespace documents = qvfax::documents;
+  CLI::App app{"qvfax-prepare - documents into fax pages, for qvfaxd"};
+  std::string folder, resolution = "fine", paper = "a4";
+  std::vector<std::string> files;
+  app.add_option("--folder", folder, "Where the prepared pages go")->required();
+  app.add_option("--resolution", resolution)->check(CLI::IsMember({"standard", "fine", "superfine"}));
+  app.add_option("--paper", paper)->check(CLI::IsMember({"a4", "letter", "legal"}));
+  app.add_option("files", files, "Documents")->required();
+  CLI11_PARSE(app, argc, argv);
+
+  documents::PrepareOptions options;
+  options.format = {*documents::ParseResolution(resolution), *documents::ParsePaper(paper)};
+  nlohmann::json answer;
+  int status = 0;
+  try {
+    const auto prepared = documents::Prepare(files, folder, options);
+    answer = {{"files", prepared.files}, {"pages", prepared.pages}};
+  } catch (const DocumentError& e) {
+    answer = {{"error", {{"file", e.file()}, {"page", e.page()}, {"reason", e.reason()}, {"local", e.local()}}}};
+    status = 1;
+  } catch (const std::bad_alloc&) {
+    answer = {{"error", {{"file", files.front()}, {"page", 0}, {"reason", "too large to prepare in the memory allowed"}}}};
+    status = 1;
+  } catch (const std::exception& e) {
+    answer = {{"error", {{"file", files.front()}, {"page", 0}, {"reason", e.what()}}}};
+    status = 1;
+  }
+  std::cout << answer.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << std::endl;
+  return status;
+}
