@@ -147,6 +147,8 @@ ConfinedResult RunConfined(const std::vector<std::string>& args, const Confineme
   for (const char* path : kSystemReadOnly) rules.push_back({path, kReadOnly});
   rules.push_back({"/dev/null", LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_WRITE_FILE});
   rules.push_back({program, kReadOnly});  // a program of our own may live outside the system's folders
+  // Its own entry in /proc (opened in the child, so its own): runtimes read their maps there.
+  rules.push_back({"/proc/self", LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR});
   for (const auto& file : confinement.read_files) rules.push_back({file, LANDLOCK_ACCESS_FS_READ_FILE});
   rules.push_back({confinement.write_folder, ~0ULL});
 
