@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "queue/outcome.h"
 #include "engines/engine_choice.h"
 
@@ -42,7 +44,14 @@ struct SendOptions {
   std::string ecm = "on";
   std::string header;
   std::string local_id;
+  // A cover page first: its fields, and a template of the user's ("" for
+  // ~/.config/qvfax/cover.ps when there is one, else the built-in).
+  bool cover = false;
+  std::string cover_to, cover_from, subject, comment, cover_template;
 };
+
+// The "cover" parameter of prepare and submit for `options`, or null.
+nlohmann::json CoverParam(const SendOptions& options);
 
 // The fax a virtual remote received from a send to `number` begun at `since`,
 // in the line engine's inbox, if any.

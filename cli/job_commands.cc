@@ -120,6 +120,7 @@ int SubmitOne(const Common& common, const SendOptions& given, const QueueTimes& 
       files.push_back(ec ? file : absolute.lexically_normal().string());
     }
     params["files"] = files;
+    if (auto cover = CoverParam(given); !cover.is_null()) params["cover"] = std::move(cover);
     auto client = Daemon(common);
     const auto queued = client->Call("submit", params);
     if (common.json) {

@@ -55,6 +55,14 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   send_cmd->add_option("--header", send.header, "Print this header on every page");
   send_cmd->add_option("--local-id", send.local_id, "Our station id");
+  send_cmd->add_flag("--cover", send.cover, "Send a cover page first (to, from, date, pages, subject, comment)");
+  send_cmd->add_option("--cover-to", send.cover_to, "The cover page's To (default: the number)");
+  send_cmd->add_option("--cover-from", send.cover_from, "The cover page's From (default: --local-id, or your user name)");
+  send_cmd->add_option("--subject", send.subject, "The cover page's subject");
+  send_cmd->add_option("--comment", send.comment, "The cover page's comment");
+  send_cmd->add_option("--cover-template", send.cover_template,
+                       "A PostScript cover page template (default: ~/.config/qvfax/cover.ps, else the built-in)")
+      ->check(CLI::ExistingFile);
 
   // submit takes what send takes, and leaves the sending to qvfaxd's queue.
   SendOptions queued;
@@ -77,6 +85,12 @@ int main(int argc, char** argv) {
     if (name == "--ecm") submit->add_option(name, queued.ecm, option->get_description())->check(CLI::IsMember({"on", "off"}));
     if (name == "--header") submit->add_option(name, queued.header, option->get_description());
     if (name == "--local-id") submit->add_option(name, queued.local_id, option->get_description());
+    if (name == "--cover") submit->add_flag(name, queued.cover, option->get_description());
+    if (name == "--cover-to") submit->add_option(name, queued.cover_to, option->get_description());
+    if (name == "--cover-from") submit->add_option(name, queued.cover_from, option->get_description());
+    if (name == "--subject") submit->add_option(name, queued.subject, option->get_description());
+    if (name == "--comment") submit->add_option(name, queued.comment, option->get_description());
+    if (name == "--cover-template") submit->add_option(name, queued.cover_template, option->get_description())->check(CLI::ExistingFile);
   }
   auto* jobs = app.add_subcommand("jobs", "List the jobs of qvfaxd's queue");
   int64_t job = 0;

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <filesystem>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #include <fmt/format.h>
@@ -15,6 +16,7 @@
 #include "cli/connection.h"
 #include "cli/fax_session.h"
 #include "cli/progress.h"
+#include "platform/xdg_paths.h"
 #include "rpc/jsonrpc.h"
 
 namespace qvfax::cli {
@@ -32,10 +34,32 @@ extern "C" void OnInterrupt(int signal) {
 // Asks the server to prepare the documents into fax pages (Ghostscript may
 // take minutes on a long PDF; the daemon says it is working meanwhile).
 rpc::json Prepare(rpc::Client& client, const SendOptions& options) {
-  return client.Call("prepare", {{"files", options.files}, {"resolution", options.resolution}, {"paper", options.paper}});
+  rpc::json params = {{"files", options.files}, {"resolution", options.resolution}, {"paper", options.paper}};
+  if (auto cover = CoverParam(options); !cover.is_null()) params["cover"] = std::move(cover);
+  return client.Call("prepare", params);
 }
 
 }  // namespace
+
+nlohmann::json CoverParam(const SendOptions& options) {
+  if (!options.cover) return nullptr;
+  const char* user = std::getenv("USER");
+  nlohmann::json cover = {{"to", options.cover_to.empty() ? options.number : options.cover_to},
+                          {"from", !options.cover_from.empty() ? options.cover_from
+                                   : !options.local_id.empty() ? options.local_id
+                                   : user                     ? user
+                                                              : ""},
+                          {"subject", options.subject},
+                          {"comment", options.comment}};
+  // The daemon reads the template: it is named by its full path.
+  std::error_code ec;
+  std::filesystem::path chosen = options.cover_template;
+  if (chosen.empty() && std::filesystem::is_regular_file(xdg::ConfigHome() / "qvfax" / "cover.ps", ec)) {
+    chosen = xdg::ConfigHome() / "qvfax" / "cover.ps";
+  }
+  if (!chosen.empty()) cover["template"] = std::filesystem::absolute(chosen, ec).lexically_normal().string();
+  return cover;
+}
 
 int Send(const Common& common, const SendOptions& given) {
   // The daemon may run in another folder: it is given the files' full paths.

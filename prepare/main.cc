@@ -18,6 +18,14 @@ int main(int argc, char** argv) {
   CLI::App app{"qvfax-prepare - documents into fax pages, for qvfaxd"};
   std::string folder, resolution = "fine", paper = "a4";
   std::vector<std::string> files;
+  documents::CoverPage cover;
+  bool with_cover = false;
+  app.add_flag("--cover", with_cover, "A cover page first");
+  app.add_option("--cover-to", cover.to);
+  app.add_option("--cover-from", cover.from);
+  app.add_option("--cover-subject", cover.subject);
+  app.add_option("--cover-comment", cover.comment);
+  app.add_option("--cover-template", cover.template_file);
   app.add_option("--folder", folder, "Where the prepared pages go")->required();
   app.add_option("--resolution", resolution)->check(CLI::IsMember({"standard", "fine", "superfine"}));
   app.add_option("--paper", paper)->check(CLI::IsMember({"a4", "letter", "legal"}));
@@ -26,6 +34,7 @@ int main(int argc, char** argv) {
 
   documents::PrepareOptions options;
   options.format = {*documents::ParseResolution(resolution), *documents::ParsePaper(paper)};
+  if (with_cover) options.cover = cover;
   nlohmann::json answer;
   int status = 0;
   try {

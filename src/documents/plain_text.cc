@@ -57,6 +57,12 @@ void AppendGlyph(std::string& out, uint32_t point) {
 
 }  // namespace
 
+std::string PostScriptString(const std::string& text) {
+  std::string out = "(";
+  for (uint32_t point : CodePoints(text)) AppendGlyph(out, point == '\n' || point == '\r' || point == '\t' ? ' ' : point);
+  return out + ")";
+}
+
 bool LooksLikeText(const char* head, size_t size) {
   if (size == 0) return false;
   size_t controls = 0;

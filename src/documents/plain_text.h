@@ -16,6 +16,11 @@ namespace qvfax::documents {
 // characters other than tab, line feed, carriage return and form feed.
 bool LooksLikeText(const char* head, size_t size);
 
+// `text` (UTF-8, or Latin-1 when it is not valid UTF-8) as a PostScript
+// string of Latin-1, in its parentheses; "?" for what Latin-1 lacks, a space
+// for a line end.
+std::string PostScriptString(const std::string& text);
+
 // The text set on pages the width of a fax and the length of `paper`.
 std::string TextAsPostScript(const std::string& text, Paper paper);
 

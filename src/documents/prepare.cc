@@ -1,6 +1,7 @@
 #include "documents/prepare.h"
 
 #include <sys/statvfs.h>
+#include <time.h>
 
 #include <cmath>
 #include <filesystem>
@@ -68,11 +69,56 @@ int CopyIfFaxPages(const std::string& input, const std::string& output, const Pr
 
 constexpr size_t kMaxTextBytes = 4 << 20;
 
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 bool WriteText(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
   out.close();
   return static_cast<bool>(out);
+}
+
+// PostScript of our own making, rendered in the job's folder and then removed.
+int RenderPostScript(const std::string& named, const std::string& postscript, const std::string& output,
+                     const PrepareOptions& options) {
+  const std::string typeset = output + ".ps";
+  struct Remove {
+    std::string path;
+    ~Remove() {
+      std::error_code ec;
+      fs::remove(path, ec);
+    }
+  } remove{typeset};
+  if (!WriteText(typeset, postscript)) throw DocumentError(named, 0, "cannot write " + typeset, true);
+  try {
+    return RenderWithGhostscript(typeset, output, options.format, options.render);
+  } catch (const DocumentError& e) {
+    throw DocumentError(named, e.page(), e.reason(), e.local());
+  }
+}
+
+int MakeCoverPage(const CoverPage& cover, int pages, const std::string& output, const PrepareOptions& options) {
+  std::string template_text = DefaultCoverTemplate();
+  if (!cover.template_file.empty()) {
+    std::error_code ec;
+    if (!fs::is_regular_file(cover.template_file, ec)) {
+      throw DocumentError(cover.template_file, 0, "the cover page template cannot be read");
+    }
+    template_text = ReadAll(cover.template_file);
+  }
+  const time_t now = ::time(nullptr);
+  tm local{};
+  localtime_r(&now, &local);
+  char date[32];
+  std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", &local);
+  const std::string named = cover.template_file.empty() ? "the cover page" : cover.template_file;
+  const int made = RenderPostScript(named, CoverAsPostScript(template_text, cover, pages, date, options.format.paper),
+                                    output, options);
+  if (made != 1) throw DocumentError(named, 0, fmt::format("the cover page template made {} pages, not 1", made));
+  return made;
 }
 
 int PrepareOne(const std::string& input, const std::string& output, const PrepareOptions& options) {
@@ -88,25 +134,8 @@ int PrepareOne(const std::string& input, const std::string& output, const Prepar
     }
     case DocumentKind::kText: {
       // Set as PostScript in the job's folder, then rendered as PostScript is.
-      const std::string typeset = output + ".ps";
-      struct Remove {
-        std::string path;
-        ~Remove() {
-          std::error_code ec;
-          fs::remove(path, ec);
-        }
-      } remove{typeset};
-      std::ifstream in(input, std::ios::binary);
-      std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      if (text.size() > kMaxTextBytes) throw DocumentError(input, 0, "a text longer than 4 MiB");
-      if (!WriteText(typeset, TextAsPostScript(text, options.format.paper))) {
-        throw DocumentError(input, 0, "cannot write " + typeset, true);
-      }
-      try {
-        return RenderWithGhostscript(typeset, output, options.format, options.render);
-      } catch (const DocumentError& e) {
-        throw DocumentError(input, e.page(), e.reason(), e.local());
-      }
+      if (std::filesystem::file_size(input) > kMaxTextBytes) throw DocumentError(input, 0, "a text longer than 4 MiB");
+      return RenderPostScript(input, TextAsPostScript(ReadAll(input), options.format.paper), output, options);
     }
     case DocumentKind::kTiff:
       if (const int pages = CopyIfFaxPages(input, output, options)) return pages;
@@ -138,6 +167,11 @@ Prepared Prepare(const std::vector<std::string>& inputs, const std::string& fold
       const std::string output = (fs::path(folder) / PreparedName(i, inputs[i])).string();
       prepared.files.push_back(output);
       prepared.pages += PrepareOne(inputs[i], output, options);
+    }
+    if (options.cover) {
+      const std::string cover = (fs::path(folder) / "00-cover.tif").string();
+      prepared.files.insert(prepared.files.begin(), cover);
+      prepared.pages += MakeCoverPage(*options.cover, prepared.pages + 1, cover, options);
     }
   } catch (const DocumentError& e) {
     std::error_code ec;

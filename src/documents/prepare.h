@@ -4,9 +4,11 @@
 // time, so a long document is never held whole.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "documents/cover_page.h"
 #include "documents/fax_format.h"
 #include "documents/ghostscript.h"
 #include "documents/raster_pages.h"
@@ -17,6 +19,7 @@ struct PrepareOptions {
   FaxFormat format;
   RenderLimits render;
   RasterLimits raster;
+  std::optional<CoverPage> cover;  // a cover page first, counted in the pages
 };
 
 struct Prepared {

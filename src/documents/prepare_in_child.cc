@@ -33,7 +33,10 @@ std::string WhyItStopped(const ConfinedResult& run) {
   if (run.signal == SIGXCPU) return "preparing it took more CPU time than allowed";
   if (run.signal == SIGXFSZ) return "its pages would be larger than allowed";
   if (run.signal != 0) return fmt::format("its reader crashed on it (signal {})", run.signal);
-  return "its reader gave no answer";
+  // Its last words, when it had any.
+  std::string said = run.said.substr(0, run.said.find_last_not_of("\n") + 1);
+  said = said.substr(said.find_last_of('\n') + 1);
+  return said.empty() ? "its reader gave no answer" : "its reader gave no answer: " + said.substr(0, 200);
 }
 
 }  // namespace
@@ -58,9 +61,19 @@ Prepared PrepareInChild(const std::vector<std::string>& inputs, const std::strin
   if (!MakePrivateFolder(folder)) throw DocumentError(folder, 0, "the spool folder cannot be made", true);
 
   std::vector<std::string> args = {program, "--folder", folder, "--resolution", Name(options.format.resolution),
-                                   "--paper", Name(options.format.paper), "--"};
-  args.insert(args.end(), inputs.begin(), inputs.end());
+                                   "--paper", Name(options.format.paper)};
   Confinement confinement;
+  if (options.cover) {
+    const CoverPage& cover = *options.cover;
+    args.insert(args.end(), {"--cover", "--cover-to", cover.to, "--cover-from", cover.from, "--cover-subject",
+                             cover.subject, "--cover-comment", cover.comment});
+    if (!cover.template_file.empty()) {
+      args.insert(args.end(), {"--cover-template", cover.template_file});
+      confinement.read_files.push_back(cover.template_file);
+    }
+  }
+  args.push_back("--");
+  args.insert(args.end(), inputs.begin(), inputs.end());
   for (const auto& input : inputs) {
     std::error_code ec;
     const auto absolute = fs::absolute(input, ec);
@@ -80,7 +93,7 @@ Prepared PrepareInChild(const std::vector<std::string>& inputs, const std::strin
     Prepared prepared;
     prepared.files = answer.value("files", std::vector<std::string>{});
     prepared.pages = answer.value("pages", 0);
-    if (prepared.files.size() == inputs.size() && prepared.pages > 0) return prepared;
+    if (prepared.files.size() == inputs.size() + (options.cover ? 1 : 0) && prepared.pages > 0) return prepared;
   }
   // Nothing of a failed preparation stays.
   for (const auto& entry : fs::directory_iterator(folder, fs::directory_options::skip_permission_denied)) {

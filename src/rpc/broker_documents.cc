@@ -28,6 +28,23 @@ documents::PrepareOptions OptionsParam(const json& params) {
   const auto paper = documents::ParsePaper(params.value("paper", std::string("a4")));
   if (!paper) throw SurfaceError(codes::kInvalidParams, "params.paper must be a4, letter or legal");
   options.format = {*resolution, *paper};
+  if (const auto cover = params.find("cover"); cover != params.end() && !cover->is_null()) {
+    if (!cover->is_object()) throw SurfaceError(codes::kInvalidParams, "params.cover must be an object");
+    documents::CoverPage page;
+    for (auto [name, field] : {std::pair{"to", &page.to}, std::pair{"from", &page.from}, std::pair{"subject", &page.subject},
+                               std::pair{"comment", &page.comment}, std::pair{"template", &page.template_file}}) {
+      const auto value = cover->find(name);
+      if (value == cover->end()) continue;
+      if (!value->is_string() || value->get<std::string>().size() > 4096) {
+        throw SurfaceError(codes::kInvalidParams, fmt::format("params.cover.{} must be a string of at most 4096 bytes", name));
+      }
+      *field = value->get<std::string>();
+    }
+    if (!page.template_file.empty() && page.template_file.front() != '/') {
+      throw SurfaceError(codes::kInvalidParams, "params.cover.template must be a full path");
+    }
+    options.cover = page;
+  }
   return options;
 }
 

@@ -262,6 +262,32 @@ TEST(Prepare, PlainTextIsSetOnPagesOfThePaper) {
   }
 }
 
+TEST(CoverPage, TheTemplatesFieldsAreFilledAsPostScriptStrings) {
+  const CoverPage cover{"0601", "Me (office)", "Caf\xc3\xa9 \\ 100%", "line one\nline two", ""};
+  EXPECT_EQ(CoverAsPostScript("@TO@|@FROM@|@SUBJECT@|@COMMENT@|@PAGES@|@DATE@|@HEIGHT@|@TO@", cover, 3,
+                              "2026-12-07 10:00", Paper::kA4),
+            "(0601)|(Me \\(office\\))|(Caf\\351 \\\\ 100%)|(line one line two)|(3)|(2026-12-07 10:00)|841.89|(0601)");
+}
+
+// The cover page comes first and counts; a template must make one page.
+TEST(Prepare, ACoverPageComesFirstAndCounts) {
+  const std::string pdf = testing::WritePdf(ScratchPath("covered.pdf"), 2);
+  PrepareOptions options;
+  options.cover = CoverPage{"0601", "Me", "Report", "Please read", ""};
+  const auto prepared = Prepare({pdf}, Folder("covered"), options);
+  EXPECT_EQ(prepared.pages, 3);
+  ASSERT_EQ(prepared.files.size(), 2u);
+  pages::BitmapPage page;
+  ASSERT_EQ(pages::ReadBitmapPage(prepared.files[0], 1, page), 0);
+  EXPECT_TRUE(HasInk(page));
+  EXPECT_EQ(page.rows, PageRows(options.format));
+
+  const std::string two_pages = ScratchPath("two-page-cover.ps");
+  std::ofstream(two_pages) << "%!PS\nshowpage showpage\n";
+  options.cover->template_file = two_pages;
+  EXPECT_NE(RefusalOf({pdf}, options).find("made 2 pages, not 1"), std::string::npos);
+}
+
 TEST(Prepare, GhostscriptFailuresAreNamed) {
   const std::string locked = testing::WritePdf(ScratchPath("locked.pdf"), 1, "secret");
   const std::string loop = ScratchPath("loop.ps");
