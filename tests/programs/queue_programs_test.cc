@@ -146,8 +146,11 @@ TEST(QueuePrograms, SeveralRecipientsAreOneJobEach) {
                                                document, "--at", later}));
   EXPECT_EQ(several.exit, 2) << "the bad number's refusal: " << several.err;
   EXPECT_EQ(std::count(several.out.begin(), several.out.end(), '\n'), 2) << several.out;
-  const auto paused = RunToEnd(Qvfax(daemon, {"submit", "0611111111,0622222222", document, "--at", later}));
+  // A cover page, counted in the pages.
+  const auto paused = RunToEnd(Qvfax(daemon, {"submit", "0611111111,0622222222", document, "--at", later, "--cover",
+                                              "--subject", "Two numbers"}));
   EXPECT_EQ(paused.exit, 0) << paused.err;
+  EXPECT_NE(paused.out.find("2 pages"), std::string::npos) << paused.out;
   const auto missing = RunToEnd(Qvfax(daemon, {"submit", "-d", "0611111111"}));
   EXPECT_EQ(missing.exit, 2) << "no document";
   const auto listed = RunToEnd(Qvfax(daemon, {"jobs", "--json"}));
