@@ -54,8 +54,8 @@ struct SendOptions {
 nlohmann::json CoverParam(const SendOptions& options);
 
 // The fax a virtual remote received from a send to `number` begun at `since`,
-// in the line engine's inbox, if any.
-std::string ReceivedFaxOf(const EngineChoice& engine, const std::string& number,
+// in the engine's inbox (RemotesInbox), if any.
+std::string ReceivedFaxOf(const std::string& inbox, const std::string& number,
                           std::filesystem::file_time_type since);
 
 int Modems(const Common& common, const std::string& port);

@@ -14,15 +14,9 @@
 
 namespace qvfax::cli {
 
-std::string ReceivedFaxOf(const EngineChoice& engine, const std::string& number,
+std::string ReceivedFaxOf(const std::string& inbox, const std::string& number,
                           std::filesystem::file_time_type since) {
-  if (engine.name != "line") return {};
-  std::string inbox;
-  try {
-    inbox = engine.config.empty() ? line::DefaultLineConfig().inbox : line::LoadLineConfig(engine.config).inbox;
-  } catch (const std::exception&) {
-    return {};
-  }
+  if (inbox.empty()) return {};
   // The newest fax to this number since the send began; another call's is not ours.
   std::error_code ec;
   std::filesystem::path newest;

@@ -196,9 +196,11 @@ int Send(const Common& common, const SendOptions& given) {
       return Report(common, Exit::kLineFailure, fmt::format("the remote confirmed {} of {} pages", sent, pages),
                     status, status_text, reason);
     }
-    // Only an engine of our own says where the remote stored the pages.
-    const std::string received =
-        connection.through_daemon ? "" : ReceivedFaxOf(common.engine, options.number, send_began);
+    // Only an engine of our own says where the remote stored the pages: this
+    // process's, or the daemon's when it names its remotes' inbox.
+    const std::string inbox = connection.through_daemon ? client.Call("engine", rpc::json::object()).value("inbox", "")
+                                                        : RemotesInbox(common.engine);
+    const std::string received = ReceivedFaxOf(inbox, options.number, send_began);
     if (common.json) {
       std::cout << rpc::json{{"event", "sent"}, {"pages", sent}, {"number", options.number}, {"remote", remote},
                              {"status", status}, {"description", status_text}, {"received_file", received}}.dump()

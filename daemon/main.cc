@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
   ::umask(077);
   try {
     auto register_engine = qvfax::EngineRegistration(engine);
-    qvfax::rpc::Broker broker({register_engine, std::chrono::milliseconds(sink_timeout_ms), ""});
+    qvfax::rpc::Broker broker({register_engine, std::chrono::milliseconds(sink_timeout_ms), "",
+                               {{"name", engine.name}, {"inbox", qvfax::RemotesInbox(engine)}}});
     asio::io_context io;
     std::unique_ptr<qvfax::daemon::JobQueueService> jobs;
     if (queue.enabled) jobs = std::make_unique<qvfax::daemon::JobQueueService>(broker, queue);

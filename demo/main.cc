@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     std::cout << "Demo failed.\n";
     return rc;
   }
-  const std::string received = cli::ReceivedFaxOf(common.engine, send.number, began);
+  const std::string received = cli::ReceivedFaxOf(RemotesInbox(common.engine), send.number, began);
   if (received.empty()) {
     std::cout << "Demo finished: the fax was sent.\n";
     return 0;

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include "engines/line/line_bank.h"
+#include "engines/line/line_config.h"
 #include "engines/modem/modem_bank.h"
 #include "engines/sim/sim_bank.h"
 
@@ -43,6 +44,15 @@ std::function<void(ComponentRegistry&)> EngineRegistration(const EngineChoice& c
     scale(config.timing.hangup_ms);
   }
   return [config](ComponentRegistry& registry) { sim::RegisterSimEngine(registry, config); };
+}
+
+std::string RemotesInbox(const EngineChoice& choice) {
+  if (choice.name != "line") return {};
+  try {
+    return choice.config.empty() ? line::DefaultLineConfig().inbox : line::LoadLineConfig(choice.config).inbox;
+  } catch (const std::exception&) {
+    return {};
+  }
 }
 
 }  // namespace qvfax

@@ -25,4 +25,8 @@ void AddEngineOptions(CLI::App& app, EngineChoice& choice);
 // starts; throws std::runtime_error naming the file and the field.
 std::function<void(ComponentRegistry&)> EngineRegistration(const EngineChoice& choice);
 
+// Where the engine's own remotes store what they receive (the line engine's
+// inbox), or "" for an engine whose remotes are elsewhere.
+std::string RemotesInbox(const EngineChoice& choice);
+
 }  // namespace qvfax

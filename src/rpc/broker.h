@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include <nlohmann/json_fwd.hpp>
+#include <nlohmann/json.hpp>
 
 #include "platform/component_registry.h"
 
@@ -46,6 +46,8 @@ struct BrokerOptions {
   // Where prepared documents are kept while their client is connected;
   // empty: qvfax/spool in the user's state folder.
   std::string spool{};
+  // What `engine` answers: the engine's name and its remotes' inbox.
+  nlohmann::json engine = nlohmann::json::object();
 };
 
 class Broker {

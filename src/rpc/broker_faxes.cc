@@ -106,6 +106,11 @@ bool Broker::Impl::DispatchFaxOperation(const std::shared_ptr<Connection>& conn,
     return true;
   }
 
+  if (method == "engine") {
+    Reply(*conn, message.id, options.engine);
+    return true;
+  }
+
   if (method == "faxes") {
     // The document shows the number and the pages as of the last
     // Inizializza; the live values are read on each fax's own apartment, and

@@ -74,6 +74,7 @@ TEST(QvfaxProgram, ARelativePathSentThroughADaemonInAnotherFolderArrivesWithHead
 
   const auto received = OnlyReceivedFax(daemon);
   ASSERT_FALSE(received.file.empty());
+  EXPECT_NE(sent.out.find("stored what it received in " + received.file), std::string::npos) << sent.out;
   EXPECT_EQ(received.caller_id, "+39 06 5550199") << "the remote's view of the caller";
   pages::BitmapPage a, b;
   ASSERT_EQ(pages::ReadBitmapPage(folder + "/letter.tif", 1, a), 0);
