@@ -17,9 +17,13 @@ namespace {
 constexpr const char* kStatusName = "QvVavUvaRazUr";
 constexpr const char* kLogName = "QvVavUvaRazUr_Log";
 
+bool Matches(const FollowFilter& filter, int64_t fax, const PeerIdentity& owner, const Connection& conn) {
+  if (filter.fax != 0) return filter.fax == fax;
+  return !filter.own || owner.session == conn.who.session;
+}
+
 bool Matches(const FollowFilter& filter, const Home& home, const Connection& conn) {
-  if (filter.fax != 0) return filter.fax == home.fax;
-  return !filter.own || home.owner.session == conn.who.session;
+  return Matches(filter, home.fax, home.owner, conn);
 }
 
 // Reads the choice of faxes in `params`: {"fax": N}, or {"scope": "own"|"all"}
@@ -131,8 +135,7 @@ bool Broker::Impl::DispatchFaxOperation(const std::shared_ptr<Connection>& conn,
         const FollowFilter filter = FilterParam(params, "all");
         std::lock_guard lock(mutex);
         for (auto it = ended.rbegin(); it != ended.rend(); ++it) {
-          const bool matches = filter.fax != 0 ? filter.fax == it->fax : !filter.own || it->owner.session == conn->who.session;
-          if (!matches) continue;
+          if (!Matches(filter, it->fax, it->owner, *conn)) continue;
           gather->list.push_back({{"fax", it->fax}, {"pid", it->owner.pid}, {"own", it->owner.session == conn->who.session},
                                   {"status", it->status}, {"log", it->log}, {"ended", true}});
           if (!it->live.is_null()) gather->list.back()["live"] = it->live;

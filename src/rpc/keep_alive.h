@@ -4,6 +4,7 @@
 // that stopped by silence alone.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -37,6 +38,7 @@ class KeepAlive {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::map<std::pair<uint64_t, std::string>, Send> open_;
+  std::atomic<size_t> open_count_{0};  // read without the lock: most answers close nothing
   bool stopping_ = false;
   std::thread thread_;
 };
