@@ -34,6 +34,9 @@ class Clock {
   }
   // A cancelled timer never runs; cancelling a fired or unknown id is harmless.
   virtual void Cancel(TimerId id) = 0;
+  // Called before `fd` is closed: a descriptor waited on stays watched until
+  // then, so a new file given the same number is never mistaken for it.
+  virtual void StopWatching(int fd) { (void)fd; }
 };
 
 }  // namespace qvfax

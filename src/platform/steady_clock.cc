@@ -6,19 +6,19 @@
 
 namespace qvfax {
 
+struct SteadyClock::Watched {
+  explicit Watched(asio::io_context& loop) : descriptor(loop) {}
+  asio::posix::stream_descriptor descriptor;
+};
+
 struct SteadyClock::Pending {
   explicit Pending(asio::io_context& loop) : timer(loop) {}
-  ~Pending() { Unwatch(); }
-  // The descriptor is only borrowed: released, never closed.
-  void Unwatch() {
-    if (watch && watch->is_open()) watch->release();
-  }
   void Stop() {
     timer.cancel();
-    Unwatch();
+    if (watch && watch->is_open()) watch->cancel();
   }
   asio::steady_timer timer;
-  std::unique_ptr<asio::posix::stream_descriptor> watch;
+  asio::posix::stream_descriptor* watch = nullptr;  // owned by the clock's watched descriptors
   bool done = false;
 };
 
@@ -26,6 +26,9 @@ SteadyClock::SteadyClock(asio::io_context& loop) : loop_(loop) {}
 
 SteadyClock::~SteadyClock() {
   for (auto& [id, pending] : pending_) pending->Stop();
+  for (auto& [fd, watched] : watched_) {
+    if (watched->descriptor.is_open()) watched->descriptor.release();
+  }
 }
 
 std::chrono::milliseconds SteadyClock::Now() const {
@@ -64,15 +67,35 @@ Clock::TimerId SteadyClock::ScheduleOrReady(int fd, bool write, std::chrono::mil
   };
   pending->timer.expires_after(delay);
   pending->timer.async_wait(fire);
-  std::error_code ec;
-  pending->watch = std::make_unique<asio::posix::stream_descriptor>(loop_);
-  pending->watch->assign(fd, ec);
-  if (!ec) {
-    pending->watch->async_wait(write ? asio::posix::stream_descriptor::wait_write
-                                     : asio::posix::stream_descriptor::wait_read,
-                               fire);
+  // A descriptor stays registered with the event loop from one wait to the
+  // next: a call waits on its port some thousand times, and registering it
+  // anew each time cost four system calls a wait.
+  auto& watched = watched_[fd];
+  if (!watched) {
+    watched = std::make_unique<Watched>(loop_);
+    std::error_code ec;
+    watched->descriptor.assign(fd, ec);
+    if (ec) {
+      watched_.erase(fd);
+      return id;
+    }
   }
+  pending->watch = &watched->descriptor;
+  pending->watch->async_wait(write ? asio::posix::stream_descriptor::wait_write : asio::posix::stream_descriptor::wait_read,
+                    fire);
   return id;
+}
+
+void SteadyClock::StopWatching(int fd) {
+  auto it = watched_.find(fd);
+  if (it == watched_.end()) return;
+  for (auto& [id, pending] : pending_) {
+    if (pending->watch == &it->second->descriptor) pending->watch = nullptr;
+  }
+  // The descriptor is only borrowed: released, never closed.
+  it->second->descriptor.cancel();
+  it->second->descriptor.release();
+  watched_.erase(it);
 }
 
 void SteadyClock::Cancel(TimerId id) {

@@ -24,12 +24,15 @@ class SteadyClock : public Clock {
   // Waits on the event loop for the descriptor, so an idle line costs no wake-ups.
   TimerId ScheduleOrReady(int fd, bool write, std::chrono::milliseconds delay, Callback callback) override;
   void Cancel(TimerId id) override;
+  void StopWatching(int fd) override;
 
  private:
   struct Pending;
+  struct Watched;
   asio::io_context& loop_;
   TimerId next_id_ = 1;
   std::map<TimerId, std::shared_ptr<Pending>> pending_;
+  std::map<int, std::unique_ptr<Watched>> watched_;  // by descriptor
 };
 
 }  // namespace qvfax

@@ -9,11 +9,14 @@
 namespace qvfax {
 
 namespace {
-std::shared_ptr<RegistryObject> OpenOrCreateKey(ApartmentContext& apartment) {
-  auto registry = apartment.registry->Create<RegistryObject>(kRegistryObjectClass);
-  const auto key = DisplaySettingKey();
-  if (!registry->OpenKey(key, kHkeyCurrentUser)) registry->CreateKey(key, kHkeyCurrentUser);
-  return registry;
+std::shared_ptr<RegistryObject> OpenOrCreateKey(QvVavUvaRazUr::State& m) {
+  if (!m.display_registry) {
+    m.display_registry = m.apartment->registry->Create<RegistryObject>(kRegistryObjectClass);
+    m.display_key = DisplaySettingKey();
+  }
+  auto& registry = *m.display_registry;
+  if (!registry.OpenKey(m.display_key, kHkeyCurrentUser)) registry.CreateKey(m.display_key, kHkeyCurrentUser);
+  return m.display_registry;
 }
 }  // namespace
 
@@ -25,14 +28,14 @@ std::string DisplaySettingKey() {
 }
 
 bool QvVavUvaRazUr::LeggiVisualizzaFaxManager() {
-  auto registry = OpenOrCreateKey(*m_->apartment);
+  auto registry = OpenOrCreateKey(*m_);
   const bool show = registry->ReadBool(kDisplaySettingValue, true);
   registry->CloseKey();
   return show;
 }
 
 void QvVavUvaRazUr::ScriviVisualizzaFaxManager(bool show) {
-  auto registry = OpenOrCreateKey(*m_->apartment);
+  auto registry = OpenOrCreateKey(*m_);
   registry->WriteBool(kDisplaySettingValue, show);
   registry->CloseKey();
 }

@@ -11,6 +11,7 @@
 #include "components/fax_manager.h"
 #include "components/lifecycle_notifier.h"
 #include "components/modem_info.h"
+#include "components/registry_object.h"
 #include "components/text_publisher.h"
 #include "components/timer.h"
 #include "components/xarraydb.h"
@@ -90,6 +91,10 @@ struct QvVavUvaRazUr::State {
   std::string porta_predefinita;
   bool test_dial_tone = false;
   bool show_fax_manager = false;
+  // The registry object and key of the display setting, made once: the
+  // setting is read every second of every fax.
+  std::shared_ptr<RegistryObject> display_registry;
+  std::string display_key;
   std::string testo_log;
 
   Clock& clock() const { return *apartment->clock; }

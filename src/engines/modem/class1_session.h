@@ -25,11 +25,11 @@ inline constexpr uint8_t kCan = 0x18;
 
 inline constexpr int kMaxCallMs = 30 * 60 * 1000;  // then the call is dropped
 inline constexpr int kFrhGuardMs = 30000;          // T.30's own timers end a silent wait long before this
-inline constexpr int kLeadMs = 600;                // image data kept ahead of the line, against underrun
+inline constexpr int kLeadMs = 1400;               // image data kept ahead of the line, against underrun
 inline constexpr int kAbortSettleMs = 300;
 // T.30's timers run for seconds (T4 3 s, T2 6 s): half a second late is within their tolerance.
 inline constexpr int kTimerSliceMs = 500;   // the longest sleep while waiting for the modem
-inline constexpr int kPacingSliceMs = 200;  // image data is topped up this often (kLeadMs keeps the modem fed)
+inline constexpr int kPacingSliceMs = 800;  // image data is topped up this often (kLeadMs keeps the modem fed)
 
 // Bytes with every DLE doubled, as data to a modem must be.
 std::string Shielded(const uint8_t* bytes, size_t length);

@@ -67,6 +67,7 @@ struct ModemBank::Call {
   std::unique_ptr<Class1Call> driver;
   std::string document;
   std::chrono::milliseconds last_tick{0};
+  int watched_fd = -1;  // the port's descriptor, watched by the clock while the call lasts
   bool ended = false;
 };
 
@@ -334,6 +335,7 @@ void ModemBank::ScheduleTick() {
   const int fd = held == held_.end() ? -1 : held->second->serial.Descriptor();
   const auto& driver = *call_->driver;
   // Woken by the modem, or when the call next has something to do on its own.
+  if (fd >= 0) call_->watched_fd = fd;
   if (fd < 0) {
     s.Schedule(std::chrono::milliseconds(driver.NextWakeMs()), [this] { Tick(); });
   } else {
@@ -377,6 +379,7 @@ void ModemBank::EndCall(int32_t status, const std::string& detail) {
   auto& s = state();
   if (!call_ || call_->ended) return;
   call_->ended = true;
+  if (call_->watched_fd >= 0) s.clock->StopWatching(call_->watched_fd);
   if (call_->driver) {
     std::vector<std::string> hang_up;
     if (!call_->driver->Finished()) {
