@@ -38,24 +38,29 @@ void StretchLevels(GreyImage& image) {
 
 std::vector<bool> ThresholdAgainstNeighbourhood(const GreyImage& image) {
   const uint32_t w = image.columns, h = image.rows;
-  // Sums over rectangles in constant time: an integral image, one row and column larger.
-  std::vector<double> sums(static_cast<size_t>(w + 1) * (h + 1), 0.0);
-  for (uint32_t y = 0; y < h; ++y) {
-    double row = 0;
-    for (uint32_t x = 0; x < w; ++x) {
-      row += image.grey[static_cast<size_t>(y) * w + x];
-      sums[static_cast<size_t>(y + 1) * (w + 1) + x + 1] = sums[static_cast<size_t>(y) * (w + 1) + x + 1] + row;
-    }
-  }
+  const auto grey = [&](uint32_t x, uint32_t y) { return image.grey[static_cast<size_t>(y) * w + x]; };
+  // The window slides down the page: each column's sum over the window's
+  // rows is kept, and slid across for each pixel, so the page is read twice
+  // and nothing of its size is held.
+  std::vector<double> columns(w, 0.0);
+  uint32_t top = 0, bottom = 0;  // the rows [top, bottom) summed in `columns`
   std::vector<bool> ink(image.grey.size());
   for (uint32_t y = 0; y < h; ++y) {
     const uint32_t y0 = y > kWindowRadius ? y - kWindowRadius : 0, y1 = std::min(h, y + kWindowRadius + 1);
+    for (; bottom < y1; ++bottom) {
+      for (uint32_t x = 0; x < w; ++x) columns[x] += grey(x, bottom);
+    }
+    for (; top < y0; ++top) {
+      for (uint32_t x = 0; x < w; ++x) columns[x] -= grey(x, top);
+    }
+    double sum = 0;
+    uint32_t left = 0, right = 0;  // the columns [left, right) in `sum`
     for (uint32_t x = 0; x < w; ++x) {
       const uint32_t x0 = x > kWindowRadius ? x - kWindowRadius : 0, x1 = std::min(w, x + kWindowRadius + 1);
+      for (; right < x1; ++right) sum += columns[right];
+      for (; left < x0; ++left) sum -= columns[left];
       const double area = static_cast<double>(x1 - x0) * (y1 - y0);
-      const double sum = sums[static_cast<size_t>(y1) * (w + 1) + x1] - sums[static_cast<size_t>(y0) * (w + 1) + x1] -
-                         sums[static_cast<size_t>(y1) * (w + 1) + x0] + sums[static_cast<size_t>(y0) * (w + 1) + x0];
-      const float g = image.grey[static_cast<size_t>(y) * w + x];
+      const float g = grey(x, y);
       const auto mean = static_cast<float>(sum / area);
       ink[static_cast<size_t>(y) * w + x] = g < kInkLevel || (g < mean - kStrokeContrast && g < kPaperLevel);
     }
