@@ -2,6 +2,7 @@
 // started confined by qvfaxd (or an in-process qvfax) and answers on its
 // standard output with one JSON object: the prepared files and their pages,
 // or the error that names the file, the page and the reason.
+#include <chrono>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -29,10 +30,15 @@ int main(int argc, char** argv) {
   app.add_option("--folder", folder, "Where the prepared pages go")->required();
   app.add_option("--resolution", resolution)->check(CLI::IsMember({"standard", "fine", "superfine"}));
   app.add_option("--paper", paper)->check(CLI::IsMember({"a4", "letter", "legal"}));
+  int time_limit_s = 120, max_pages = 200;
+  app.add_option("--time-limit", time_limit_s, "Seconds a renderer may take on one document")->check(CLI::Range(1, 3600));
+  app.add_option("--max-pages", max_pages, "The most pages a document may have")->check(CLI::Range(1, 100000));
   app.add_option("files", files, "Documents")->required();
   CLI11_PARSE(app, argc, argv);
 
   documents::PrepareOptions options;
+  options.render.time = std::chrono::seconds(time_limit_s);
+  options.render.max_pages = max_pages;
   options.format = {*documents::ParseResolution(resolution), *documents::ParsePaper(paper)};
   if (with_cover) options.cover = cover;
   nlohmann::json answer;

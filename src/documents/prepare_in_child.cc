@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -60,8 +61,11 @@ Prepared PrepareInChild(const std::vector<std::string>& inputs, const std::strin
   if (program.empty()) throw DocumentError(inputs.front(), 0, "qvfax-prepare is not installed beside this program", true);
   if (!MakePrivateFolder(folder)) throw DocumentError(folder, 0, "the spool folder cannot be made", true);
 
+  const auto time_limit = std::chrono::duration_cast<std::chrono::seconds>(options.render.time).count();
   std::vector<std::string> args = {program, "--folder", folder, "--resolution", Name(options.format.resolution),
-                                   "--paper", Name(options.format.paper)};
+                                   "--paper", Name(options.format.paper), "--time-limit",
+                                   std::to_string(std::max<int64_t>(1, time_limit)), "--max-pages",
+                                   std::to_string(options.render.max_pages)};
   Confinement confinement;
   if (options.cover) {
     const CoverPage& cover = *options.cover;

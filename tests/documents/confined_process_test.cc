@@ -4,6 +4,7 @@
 // preparation's own process, whatever becomes of it.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -114,6 +115,19 @@ TEST(PrepareInChild, GivesWhatPrepareGivesAndSurvivesItsHelper) {
   }
   for (const auto& entry : fs::directory_iterator(ScratchPath("child-missing"))) ADD_FAILURE() << entry.path() << " left";
 
+  // A document that never ends is stopped at its time limit, which the helper is given.
+  const std::string looping = ScratchPath("looping.ps");
+  std::ofstream(looping) << "%!PS\n{ 1 pop } loop\n";
+  PrepareOptions hurried;
+  hurried.render.time = std::chrono::seconds(1);
+  try {
+    PrepareInChild({looping}, Fresh("child-looping"), hurried);
+    ADD_FAILURE() << "a looping document was prepared";
+  } catch (const DocumentError& e) {
+    EXPECT_EQ(e.file(), looping);
+    EXPECT_EQ(e.reason(), "Ghostscript ran past its limit of 1 s");
+  }
+
   // Helpers that crash, say nothing, or are not there.
   struct Row {
     std::string script;  // "" for none
@@ -123,6 +137,10 @@ TEST(PrepareInChild, GivesWhatPrepareGivesAndSurvivesItsHelper) {
       {"kill -SEGV $$", "its reader crashed on it (signal 11)", false},
       {"exit 0", "its reader gave no answer", false},
       {"", "qvfax-prepare cannot be started", true},
+#if !defined(__SANITIZE_ADDRESS__)
+      // More memory than the helper is allowed (the address sanitizer's own maps need no limit).
+      {"exec python3 -c 'bytearray(3 << 30)' 2>&1 | tail -1 >&2; exit 1", "its reader gave no answer: MemoryError", false},
+#endif
   };
   for (const auto& row : rows) {
     const std::string helper = ScratchPath("fake-prepare.sh");

@@ -151,6 +151,12 @@ TEST(Prepare, ImagesKeepTheirSizeOnThePaper) {
   const std::string superfine = testing::WriteBilevelTiff(ScratchPath("superfine.tif"), 1728, 4400, 391.0f);
   const std::string big = testing::WriteBilevelTiff(ScratchPath("big.tif"), 1728, 2200, 196.0f, false, true);
   const std::string transparent = testing::WriteTransparentPng(ScratchPath("transparent.png"), 800, 800);
+  // Scans and photos as they come: 600 dpi grey, a 72 dpi photo (enlarged to
+  // its size), 16-bit interlaced PNG, CMYK JPEG.
+  const std::string scan600 = testing::WriteImage(ScratchPath("scan600.tif"), 1800, 2400, 600, false);  // 3 x 4 in
+  const std::string photo72 = testing::WriteImage(ScratchPath("photo72.jpg"), 288, 216, 72, true);      // 4 x 3 in
+  const std::string deep = testing::RewriteImage(grey, ScratchPath("deep.png"), {.depth = 16, .interlaced = true});
+  const std::string cmyk = testing::RewriteImage(colour, ScratchPath("cmyk.jpg"), {.cmyk = true});
   struct Row {
     std::string file;
     Resolution resolution;
@@ -164,6 +170,11 @@ TEST(Prepare, ImagesKeepTheirSizeOnThePaper) {
       {grey, Resolution::kFine, Paper::kLetter, 2156, 1728, 2148},
       {a5, Resolution::kFine, Paper::kA4, 2292, 1189, 1621},  // smaller than the paper: not widened
       {colour, Resolution::kFine, Paper::kA4, 2292, 1728, 2148},
+      {scan600, Resolution::kFine, Paper::kA4, 2292, 612, 784},
+      {scan600, Resolution::kStandard, Paper::kLetter, 1078, 612, 392},
+      {photo72, Resolution::kFine, Paper::kA4, 2292, 816, 588},
+      {deep, Resolution::kFine, Paper::kA4, 2292, 1728, 2148},
+      {cmyk, Resolution::kFine, Paper::kA4, 2292, 1728, 2148},
       {tiled, Resolution::kFine, Paper::kA4, 2292, 0, 0},
       {b4, Resolution::kFine, Paper::kA4, 2292, 1728, 2279},  // wider than the paper: reduced
       {superfine, Resolution::kFine, Paper::kA4, 2206, 0, 0},

@@ -68,6 +68,15 @@ std::string WriteImage(const std::string& path, size_t columns, size_t rows, dou
   return path;
 }
 
+std::string RewriteImage(const std::string& from, const std::string& to, ImageForm form) {
+  Magick::Image image(from);
+  image.depth(static_cast<size_t>(form.depth));
+  if (form.interlaced) image.interlaceType(Magick::PlaneInterlace);
+  if (form.cmyk) image.type(Magick::ColorSeparationType);
+  image.write(to);
+  return to;
+}
+
 std::string WriteTiledTiff(const std::string& path, uint32_t columns, uint32_t rows) {
   TIFF* tiff = TIFFOpen(path.c_str(), "w");
   if (!tiff) throw std::runtime_error("cannot write " + path);

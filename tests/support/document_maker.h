@@ -12,6 +12,14 @@ std::string WritePostScript(const std::string& path, int pages);
 std::string WritePdf(const std::string& path, int pages, const std::string& password = "");
 // A grey or colour gradient with a black frame, `columns` x `rows` at `dpi`.
 std::string WriteImage(const std::string& path, size_t columns, size_t rows, double dpi, bool colour);
+// The image at `from` written again to `to` (its extension names the format)
+// in another form: bits a sample, interlaced (PNG), or CMYK (JPEG).
+struct ImageForm {
+  int depth = 8;
+  bool interlaced = false;
+  bool cmyk = false;
+};
+std::string RewriteImage(const std::string& from, const std::string& to, ImageForm form);
 // A tiled 8-bit grey TIFF.
 std::string WriteTiledTiff(const std::string& path, uint32_t columns, uint32_t rows);
 // A bilevel TIFF page of `columns` at 204 x `y_dpi`, a black bar every 64 rows.
