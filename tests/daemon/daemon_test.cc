@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "daemon_process.h"
+#include "document_maker.h"
 #include "rpc/client.h"
 #include "tiff_maker.h"
 
@@ -55,6 +58,34 @@ void OpenPort(Observer& o, int64_t server) {
   while (o.client.Get(modems, "Count") == 0) o.client.Pump(std::chrono::milliseconds(50));
   o.client.Invoke(server, "SelezionaFaxModem");
   o.RunAndWaitIdle(server, "ApriPorta");
+}
+
+// Resident kibibytes of a process.
+long ResidentKiB(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+// Images are decoded in qvfax-prepare, never in the daemon: a hundred of
+// them leave it at the size it had.
+TEST(Qvfaxd, StaysAtItsSizeAfterAHundredImages) {
+  DaemonProcess daemon;
+  const std::string photo = testing::WriteImage(daemon.folder() + "/photo.jpg", 1275, 1650, 150, true);
+  rpc::Client client(rpc::ConnectUnixSocket(daemon.socket()));
+  const auto prepare = [&] {
+    const json prepared = client.Call("prepare", {{"files", {photo}}});
+    ASSERT_EQ(prepared.value("pages", 0), 1) << prepared.dump();
+  };
+  for (int i = 0; i < 5; ++i) prepare();
+  const long before = ResidentKiB(daemon.pid());
+  for (int i = 0; i < 100; ++i) prepare();
+  const long after = ResidentKiB(daemon.pid());
+  ASSERT_GT(before, 0);
+  // A decoded page of this image alone is 16 MiB; the daemon's own bookkeeping for a hundred is far less.
+  EXPECT_LT(after - before, 4 * 1024) << before << " KiB before, " << after << " KiB after";
 }
 
 TEST(Qvfaxd, TheSocketIsPrivate) {
