@@ -31,7 +31,7 @@ void BM_TwentyPageFineFax(benchmark::State& state) {
   int pages = 0;
   for (auto _ : state) {
     line::CallSetup setup;
-    setup.caller = {"QVFAX BENCH", static_cast<bool>(state.range(0)), true, 7};
+    setup.ours = {"QVFAX BENCH", static_cast<bool>(state.range(0)), true, 7};
     setup.remote = {"REMOTE", static_cast<bool>(state.range(0)), true, 7};
     setup.tx_file = document;
     setup.rx_file = (folder / "received.tif").string();
@@ -40,7 +40,7 @@ void BM_TwentyPageFineFax(benchmark::State& state) {
     while (call.Active()) call.Step(500);
     cpu += CpuSeconds() - cpu_before;
     line_ms += call.LineMs();
-    pages += call.PagesSent();
+    pages += call.Pages();
   }
   const double runs = static_cast<double>(state.iterations());
   state.counters["line_seconds"] = static_cast<double>(line_ms) / 1000.0 / runs;

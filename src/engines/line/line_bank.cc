@@ -89,7 +89,7 @@ int32_t LineBank::SendNow(const std::string& name, int32_t& fax_id) {
   const bool port_ecm = capabilities.count(3) && capabilities.at(3) == qbfaxvmbecm_Enable;
   // T.6 only when the port's compression limit reaches 2D MMR.
   const bool port_t6 = !capabilities.count(2) || capabilities.at(2) >= qbfaxvmc_2DMMR;
-  setup.caller = {m.local_id, port_ecm && object->ecm != qbfaxvmbecm_Disable, port_t6, caller_modems};
+  setup.ours = {m.local_id, port_ecm && object->ecm != qbfaxvmbecm_Disable, port_t6, caller_modems};
   const auto& r = setup_call->remote;
   setup.remote = {r.csi, r.ecm, r.t6, T30_SUPPORT_V27TER | T30_SUPPORT_V29 | (r.v17 ? T30_SUPPORT_V17 : 0)};
   setup.tx_file = setup_call->document;
@@ -160,7 +160,7 @@ void LineBank::Slice() {
         call_->connected_at_ms = call_->line->LineMs();
         s.CallConnected(call_->line->RemoteIdent(), call_->line->BitRate(), call_->line->Ecm());
         break;
-      case LineEvent::kPageSent:
+      case LineEvent::kPage:
         s.PagesConfirmed(event.page, call_->line->BitRate(), call_->line->Ecm());
         break;
       case LineEvent::kFinished: {

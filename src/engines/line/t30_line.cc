@@ -8,8 +8,9 @@
 namespace qvfax::line {
 
 struct T30Line::Impl {
-  fax_state_t* caller = nullptr;
+  fax_state_t* ours = nullptr;
   fax_state_t* remote = nullptr;  // nullptr for a voice line
+  bool receiving = false;         // the remote called: our terminal receives
   awgn_state_t* noise = nullptr;
   bool hung_up = false;
   bool finished = false;
@@ -17,21 +18,25 @@ struct T30Line::Impl {
   std::vector<LineEvent> events;
   int pages_reported = 0;
 
-  t30_state_t* t30() const { return fax_get_t30_state(caller); }
+  t30_state_t* t30() const { return fax_get_t30_state(ours); }
 
   static int PhaseB(t30_state_t*, void* user, int) {
     static_cast<Impl*>(user)->events.push_back({LineEvent::kConnected, 0, 0});
     return T30_ERR_OK;
   }
-  // Reports pages sent since the last report; returns the pages sent so far.
-  int ReportPages(t30_state_t* t) {
+  int Pages(t30_state_t* t) const {
     t30_stats_t stats;
     t30_get_transfer_statistics(t, &stats);
-    if (stats.pages_tx > pages_reported) {
-      pages_reported = stats.pages_tx;
-      events.push_back({LineEvent::kPageSent, stats.pages_tx, 0});
+    return receiving ? stats.pages_rx : stats.pages_tx;
+  }
+  // Reports pages confirmed since the last report; returns the pages so far.
+  int ReportPages(t30_state_t* t) {
+    const int pages = Pages(t);
+    if (pages > pages_reported) {
+      pages_reported = pages;
+      events.push_back({LineEvent::kPage, pages, 0});
     }
-    return stats.pages_tx;
+    return pages;
   }
   static int PhaseD(t30_state_t* t, void* user, int) {
     static_cast<Impl*>(user)->ReportPages(t);
@@ -60,7 +65,7 @@ struct T30Line::Impl {
   void Exchange() {
     int16_t a_to_b[kBlockSamples];
     int16_t b_to_a[kBlockSamples];
-    const int a_len = fax_tx(caller, a_to_b, kBlockSamples);
+    const int a_len = fax_tx(ours, a_to_b, kBlockSamples);
     if (a_len < kBlockSamples) std::memset(a_to_b + a_len, 0, sizeof(int16_t) * (kBlockSamples - a_len));
     if (remote) {
       const int b_len = fax_tx(remote, b_to_a, kBlockSamples);
@@ -75,31 +80,34 @@ struct T30Line::Impl {
       }
     }
     if (remote) fax_rx(remote, a_to_b, kBlockSamples);
-    fax_rx(caller, b_to_a, kBlockSamples);
+    fax_rx(ours, b_to_a, kBlockSamples);
     ++blocks;
   }
 };
 
 T30Line::T30Line(const CallSetup& setup) : impl_(std::make_unique<Impl>()) {
   auto& m = *impl_;
-  m.caller = fax_init(nullptr, 1);
-  Impl::Configure(m.caller, setup.caller);
-  t30_set_tx_file(m.t30(), setup.tx_file.c_str(), -1, -1);
+  m.receiving = setup.remote_calls;
+  m.ours = fax_init(nullptr, m.receiving ? 0 : 1);
+  Impl::Configure(m.ours, setup.ours);
   t30_set_phase_b_handler(m.t30(), &Impl::PhaseB, &m);
   t30_set_phase_d_handler(m.t30(), &Impl::PhaseD, &m);
   t30_set_phase_e_handler(m.t30(), &Impl::PhaseE, &m);
-  if (setup.remote_is_fax) {
-    m.remote = fax_init(nullptr, 0);
+  if (setup.remote_is_fax || m.receiving) {
+    m.remote = fax_init(nullptr, m.receiving ? 1 : 0);
     Impl::Configure(m.remote, setup.remote);
-    t30_set_rx_file(fax_get_t30_state(m.remote), setup.rx_file.c_str(), -1);
   }
+  // The calling end sends, the answering end stores.
+  t30_state_t* sender = m.receiving ? fax_get_t30_state(m.remote) : m.t30();
+  t30_set_tx_file(sender, setup.tx_file.c_str(), -1, -1);
+  if (m.remote) t30_set_rx_file(m.receiving ? m.t30() : fax_get_t30_state(m.remote), setup.rx_file.c_str(), -1);
   if (setup.noise_dbm0 != 0) {
     m.noise = awgn_init_dbm0(nullptr, setup.seed, static_cast<float>(setup.noise_dbm0));
   }
 }
 
 T30Line::~T30Line() {
-  if (impl_->caller) fax_free(impl_->caller);
+  if (impl_->ours) fax_free(impl_->ours);
   if (impl_->remote) fax_free(impl_->remote);
   if (impl_->noise) awgn_free(impl_->noise);
 }
@@ -110,7 +118,7 @@ std::vector<LineEvent> T30Line::Step(int blocks) {
   for (int i = 0; i < blocks && Active(); ++i) m.Exchange();
   // A terminal pair locked in retries on a bad line must not hold the line forever.
   if (Active() && LineMs() > kMaxLineMs) {
-    const int pages = PagesSent();
+    const int pages = Pages();
     t30_terminate(m.t30());
     if (m.remote) t30_terminate(fax_get_t30_state(m.remote));
     m.finished = true;
@@ -153,10 +161,6 @@ bool T30Line::Ecm() const {
   return stats.error_correcting_mode != 0;
 }
 
-int T30Line::PagesSent() const {
-  t30_stats_t stats;
-  t30_get_transfer_statistics(impl_->t30(), &stats);
-  return stats.pages_tx;
-}
+int T30Line::Pages() const { return impl_->Pages(impl_->t30()); }
 
 }  // namespace qvfax::line

@@ -1,7 +1,8 @@
-// A software telephone line with a fax call on it: our calling T.30 terminal
-// at one end, a virtual remote fax machine answering at the other, real
-// modulations and page coding in between (SpanDSP), in 20 ms audio blocks.
-// The line only moves when Step() is called, so its time is the call's own.
+// A software telephone line with a fax call on it: our T.30 terminal at one
+// end, a virtual remote fax machine at the other, real modulations and page
+// coding in between (SpanDSP), in 20 ms audio blocks. Either end may call:
+// the caller sends its document, the answering end stores it. The line only
+// moves when Step() is called, so its time is the call's own.
 #pragma once
 
 #include <cstdint>
@@ -19,20 +20,21 @@ struct Terminal {
 };
 
 struct CallSetup {
-  Terminal caller;
+  Terminal ours;
   Terminal remote;
-  std::string tx_file;           // the document to send, a TIFF/F file
-  std::string rx_file;           // where the remote stores what it receives
-  bool remote_is_fax = true;     // false: a voice line that never sends fax tones
+  bool remote_calls = false;     // the remote calls us and sends; else we call and send
+  std::string tx_file;           // the document the calling end sends, a TIFF/F file
+  std::string rx_file;           // where the answering end stores what it receives
+  bool remote_is_fax = true;     // false: a voice line that never sends fax tones (we call only)
   double noise_dbm0 = 0;         // 0: a clean line; else the level of white noise added, e.g. -35
   int seed = 1234;
 };
 
 // What happened on the line during a Step, in order.
 struct LineEvent {
-  enum Kind { kConnected, kPageSent, kFinished } kind;
-  int page = 0;                  // kPageSent: pages sent so far
-  int completion = 0;            // kFinished: the caller's T.30 completion code
+  enum Kind { kConnected, kPage, kFinished } kind;
+  int page = 0;                  // kPage, kFinished: pages confirmed so far (sent, or received)
+  int completion = 0;            // kFinished: our terminal's T.30 completion code
 };
 
 class T30Line {
@@ -56,7 +58,8 @@ class T30Line {
   std::string RemoteIdent() const;
   int BitRate() const;
   bool Ecm() const;
-  int PagesSent() const;
+  // Pages confirmed so far in the call's direction: sent by us, or received.
+  int Pages() const;
 
  private:
   struct Impl;

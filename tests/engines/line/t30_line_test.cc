@@ -46,15 +46,17 @@ void ExpectSamePages(const std::string& sent, const std::string& received, int p
   }
 }
 
-class T30LineTest : public ::testing::TestWithParam<bool> {};
+// Error correction on and off; we call and send, or the remote calls and we receive.
+class T30LineTest : public ::testing::TestWithParam<std::tuple<bool, bool>> {};
 
 TEST_P(T30LineTest, AThreePageFineFaxArrivesIdentical) {
-  const bool ecm = GetParam();
+  const auto [ecm, remote_calls] = GetParam();
   CallSetup setup;
-  setup.caller = {"+39 06 1111", ecm, true, T30_SUPPORT_V17 | T30_SUPPORT_V29 | T30_SUPPORT_V27TER};
+  setup.ours = {"+39 06 1111", ecm, true, T30_SUPPORT_V17 | T30_SUPPORT_V29 | T30_SUPPORT_V27TER};
   setup.remote = {"REMOTE CSI", ecm, true, T30_SUPPORT_V17 | T30_SUPPORT_V29 | T30_SUPPORT_V27TER};
+  setup.remote_calls = remote_calls;
   setup.tx_file = testing::MakeFaxTiff(testing::ScratchPath("t30-sent.tif"), 3, testing::PageResolution::kFine);
-  setup.rx_file = testing::ScratchPath(ecm ? "t30-got-ecm.tif" : "t30-got.tif");
+  setup.rx_file = testing::ScratchPath(std::string("t30-got") + (ecm ? "-ecm" : "") + (remote_calls ? "-in" : "") + ".tif");
   T30Line line(setup);
   const Outcome out = RunCall(line);
   ASSERT_FALSE(out.events.empty());
@@ -69,11 +71,35 @@ TEST_P(T30LineTest, AThreePageFineFaxArrivesIdentical) {
   ExpectSamePages(setup.tx_file, setup.rx_file, 3);
 }
 
-INSTANTIATE_TEST_SUITE_P(EcmOnAndOff, T30LineTest, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(EcmAndDirection, T30LineTest, ::testing::Combine(::testing::Bool(), ::testing::Bool()));
+
+// A caller that hangs up in its second page leaves us the first, whole.
+TEST(T30Line, ACallEndedMidDocumentKeepsTheReceivedPages) {
+  CallSetup setup;
+  setup.ours = {"US", true, true, T30_SUPPORT_V17 | T30_SUPPORT_V29 | T30_SUPPORT_V27TER};
+  setup.remote = {"+39 06 2222", true, true, T30_SUPPORT_V17 | T30_SUPPORT_V29 | T30_SUPPORT_V27TER};
+  setup.remote_calls = true;
+  setup.tx_file = testing::MakeFaxTiff(testing::ScratchPath("cut-sent.tif"), 3, testing::PageResolution::kFine);
+  setup.rx_file = testing::ScratchPath("cut-got.tif");
+  T30Line line(setup);
+  int pages = 0;
+  while (line.Active() && pages < 1) {
+    for (const auto& e : line.Step(50)) {
+      if (e.kind == LineEvent::kPage) pages = e.page;
+    }
+  }
+  ASSERT_EQ(pages, 1);
+  line.Step(100);  // into the second page
+  line.HangUp();
+  EXPECT_FALSE(line.Active());
+  EXPECT_EQ(line.Pages(), 1);
+  EXPECT_EQ(line.RemoteIdent(), "+39 06 2222");
+  ExpectSamePages(setup.tx_file, setup.rx_file, 1);
+}
 
 TEST(T30Line, ARemoteThatOnlyDoesV29TrainsAt9600) {
   CallSetup setup;
-  setup.caller = {"A", true, true, T30_SUPPORT_V17 | T30_SUPPORT_V29 | T30_SUPPORT_V27TER};
+  setup.ours = {"A", true, true, T30_SUPPORT_V17 | T30_SUPPORT_V29 | T30_SUPPORT_V27TER};
   setup.remote = {"B", true, true, T30_SUPPORT_V29 | T30_SUPPORT_V27TER};
   setup.tx_file = testing::MakeFaxTiff(testing::ScratchPath("v29-sent.tif"), 1);
   setup.rx_file = testing::ScratchPath("v29-got.tif");
@@ -85,7 +111,7 @@ TEST(T30Line, ARemoteThatOnlyDoesV29TrainsAt9600) {
 
 TEST(T30Line, ANoisyLineWithErrorCorrectionStillDeliversExactPages) {
   CallSetup setup;
-  setup.caller = {"A", true, true, T30_SUPPORT_V17 | T30_SUPPORT_V29 | T30_SUPPORT_V27TER};
+  setup.ours = {"A", true, true, T30_SUPPORT_V17 | T30_SUPPORT_V29 | T30_SUPPORT_V27TER};
   setup.remote = {"B", true, true, T30_SUPPORT_V17 | T30_SUPPORT_V29 | T30_SUPPORT_V27TER};
   setup.tx_file = testing::MakeFaxTiff(testing::ScratchPath("noisy-sent.tif"), 2, testing::PageResolution::kFine);
   setup.rx_file = testing::ScratchPath("clean-got.tif");
