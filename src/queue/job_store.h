@@ -1,6 +1,7 @@
-// Where the queue keeps its jobs: every change of a job is one transaction,
-// so after a crash each job is as it was before a change or after it. Kept
-// small so a shared database can stand in for the local file later.
+// Where the queue keeps its jobs, and the records of the faxes that came in:
+// every change is one transaction, so after a crash each job is as it was
+// before a change or after it. Kept small so a shared database can stand in
+// for the local file later.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "queue/job.h"
+#include "queue/received_fax.h"
 
 namespace qvfax::queue {
 
@@ -39,6 +41,14 @@ class JobStore {
   // The job submitted under the client's request id, if any.
   virtual std::optional<Job> FindRequest(const std::string& client_request) = 0;
   virtual std::vector<Attempt> Attempts(int64_t job) = 0;
+
+  // Stores the record of a fax that came in and gives it its id.
+  virtual int64_t AddReceived(const ReceivedFax& fax) = 0;
+  // Received faxes, newest first, at most `limit`.
+  virtual std::vector<ReceivedFax> Received(int limit) = 0;
+  virtual std::optional<ReceivedFax> FindReceived(int64_t id) = 0;
+  // Forgets the record; false when there was none. Its file is the caller's.
+  virtual bool RemoveReceived(int64_t id) = 0;
 };
 
 // The jobs in an SQLite file, created when missing. Throws StoreError when

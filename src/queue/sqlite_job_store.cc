@@ -77,6 +77,12 @@ Job ReadJob(const Statement& s) {
   return job;
 }
 
+ReceivedFax ReadReceived(const Statement& s) {
+  ReceivedFax fax = ReceivedFromJson(json::parse(s.Text(1), nullptr, false));
+  fax.id = s.Int(0);
+  return fax;
+}
+
 // What the system says of the store's folder when SQLite could not use it.
 std::string SystemCause(const std::string& path, int system_errno) {
   if (IsLocalFailure(system_errno)) return LocalFailureText(system_errno);
@@ -117,6 +123,8 @@ class SqliteJobStore : public JobStore {
       Exec("CREATE INDEX IF NOT EXISTS jobs_by_client_request ON jobs (json_extract(request, '$.client_request'))");
       Exec("CREATE TABLE IF NOT EXISTS attempts (job INTEGER NOT NULL, number INTEGER NOT NULL,"
            " record TEXT NOT NULL, PRIMARY KEY (job, number))");
+      Exec("CREATE TABLE IF NOT EXISTS received (id INTEGER PRIMARY KEY AUTOINCREMENT, received INTEGER NOT NULL,"
+           " record TEXT NOT NULL)");
     } catch (const StoreError& e) {
       // SQLite's words ("disk I/O error") hide what the system said; the system's tell the user what to mend.
       const std::string found = SystemCause(path, sqlite3_system_errno(db_));
@@ -179,6 +187,41 @@ class SqliteJobStore : public JobStore {
     s.Bind(1, client_request);
     if (!s.Step()) return std::nullopt;
     return ReadJob(s);
+  }
+
+  int64_t AddReceived(const ReceivedFax& fax) override {
+    Transaction t(*this);
+    Statement s(db_, "INSERT INTO received (received, record) VALUES (?, ?)");
+    s.Bind(1, fax.received_ms).Bind(2, ToJson(fax).dump());
+    s.Step();
+    const int64_t id = sqlite3_last_insert_rowid(db_);
+    t.Commit();
+    return id;
+  }
+
+  std::vector<ReceivedFax> Received(int limit) override {
+    Statement s(db_, "SELECT id, record FROM received ORDER BY received DESC, id DESC LIMIT ?");
+    s.Bind(1, limit);
+    std::vector<ReceivedFax> faxes;
+    while (s.Step()) faxes.push_back(ReadReceived(s));
+    return faxes;
+  }
+
+  std::optional<ReceivedFax> FindReceived(int64_t id) override {
+    Statement s(db_, "SELECT id, record FROM received WHERE id = ?");
+    s.Bind(1, id);
+    if (!s.Step()) return std::nullopt;
+    return ReadReceived(s);
+  }
+
+  bool RemoveReceived(int64_t id) override {
+    Transaction t(*this);
+    Statement s(db_, "DELETE FROM received WHERE id = ?");
+    s.Bind(1, id);
+    s.Step();
+    const bool removed = sqlite3_changes(db_) > 0;
+    t.Commit();
+    return removed;
   }
 
   std::vector<Attempt> Attempts(int64_t job) override {

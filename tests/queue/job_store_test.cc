@@ -35,10 +35,26 @@ class JobStoreTest : public ::testing::Test {
   std::string folder_, path_;
 };
 
-TEST_F(JobStoreTest, JobsAndAttemptsOutliveTheStore) {
-  int64_t done_id = 0, queued_id = 0;
+TEST_F(JobStoreTest, JobsAttemptsAndReceivedFaxesOutliveTheStore) {
+  int64_t done_id = 0, queued_id = 0, partial_id = 0;
   {
     auto store = OpenSqliteStore(path_);
+    ReceivedFax partial;
+    partial.received_ms = 2000;
+    partial.port = "ttyS0";
+    partial.caller_number = "0612345678";
+    partial.remote_id = "+39 06 1234";
+    partial.pages = 2;
+    partial.reason = "the caller hung up in page 3";
+    partial.file = "/inbox/1.tif";
+    partial_id = store->AddReceived(partial);
+    ReceivedFax whole = partial;
+    whole.received_ms = 3000;
+    whole.complete = true;
+    whole.reason.clear();
+    const int64_t whole_id = store->AddReceived(whole);
+    EXPECT_TRUE(store->RemoveReceived(whole_id));
+    EXPECT_FALSE(store->RemoveReceived(whole_id));
     Job done = Queued("0601");
     done_id = done.id = store->Add(done);
     queued_id = store->Add(Queued("0602"));
@@ -67,6 +83,16 @@ TEST_F(JobStoreTest, JobsAndAttemptsOutliveTheStore) {
   ASSERT_EQ(attempts.size(), 1u);
   EXPECT_EQ(attempts[0].outcome, Exit::kBusy);
   EXPECT_EQ(attempts[0].log, "line one\r\nline two\r\n");
+  const auto received = store->Received(10);
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].id, partial_id);
+  EXPECT_EQ(received[0].caller_number, "0612345678");
+  EXPECT_EQ(received[0].pages, 2);
+  EXPECT_FALSE(received[0].complete);
+  EXPECT_EQ(received[0].reason, "the caller hung up in page 3");
+  ASSERT_TRUE(store->FindReceived(partial_id));
+  EXPECT_EQ(store->FindReceived(partial_id)->file, "/inbox/1.tif");
+  EXPECT_FALSE(store->FindReceived(partial_id + 100));
 }
 
 TEST_F(JobStoreTest, FilesThatAreNotAUsableStoreAreRefusedAndLeftAsTheyWere) {

@@ -17,6 +17,10 @@ class FullDiskStore : public queue::JobStore {
   std::optional<queue::Job> Find(int64_t) override { return std::nullopt; }
   std::optional<queue::Job> FindRequest(const std::string&) override { return std::nullopt; }
   std::vector<queue::Attempt> Attempts(int64_t) override { return {}; }
+  int64_t AddReceived(const queue::ReceivedFax&) override { throw queue::StoreError("cannot write: database or disk is full"); }
+  std::vector<queue::ReceivedFax> Received(int) override { return {}; }
+  std::optional<queue::ReceivedFax> FindReceived(int64_t) override { return std::nullopt; }
+  bool RemoveReceived(int64_t) override { return false; }
 };
 
 TEST(JobQueueOnAFullDisk, ASubmitThatCannotBeStoredFailsAndLeavesNothing) {
