@@ -13,7 +13,7 @@ namespace qvfax::testing {
 using PageRef = std::pair<std::string, int>;
 
 void ExpectSamePages(const std::string& sent, const std::vector<PageRef>& received, uint32_t skip_rows = 0);
-// The first `pages` pages of one received file.
+// One received file of `pages` pages: the first `pages` pages sent, as sent.
 void ExpectSamePages(const std::string& sent, const std::string& received, int pages, uint32_t skip_rows = 0);
 
 }  // namespace qvfax::testing

@@ -12,6 +12,7 @@
 #include "components/fax_control.h"
 #include "components/fax_manager.h"
 #include "engines/core/port_model.h"
+#include "engines/core/reception.h"
 #include "platform/clock.h"
 
 namespace qvfax::core {
@@ -91,6 +92,13 @@ class Bank : public FaxControl, public FaxManager {
   const char* GetPageReadyText() override;
   const char* GetStatusText() override;
   int16_t GetPageNumberInt() override;
+
+  // Answers a call ringing on `port` and receives into `file`; `done` hears
+  // how it ended, on the apartment's thread. 0 when the call was taken up,
+  // else the control's error code (a closed or busy port, an engine that
+  // cannot answer).
+  virtual int32_t AnswerNow(const std::string& port, const IncomingCall& from, const std::string& file,
+                            ReceptionDone done);
 
   // The fax-object and call operations the bank accepted, one line each, in
   // order: what a person reading a trace of the session would want to see.

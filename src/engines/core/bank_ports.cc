@@ -174,6 +174,7 @@ void Bank::ClosePorts() {
 int32_t Bank::GetPortStatus(const std::string& name) {
   auto* port = state_->Find(name);
   if (!port || !port->open) return qbfaxvmps_PortClosed;
+  if (state_->call && state_->call->incoming && state_->call->port == name) return qbfaxvmps_Receive;
   return port->working ? qbfaxvmps_Working : qbfaxvmps_Nothing;
 }
 

@@ -36,6 +36,11 @@ struct Call {
   bool hanging_up = false;
   std::optional<int32_t> connection_ms;  // set by engines that count the call's own time
   std::set<Clock::TimerId> pending;
+  // A call that came in: its pages are received, not sent, and `received`
+  // hears how it ended instead of the control's listener.
+  bool incoming = false;
+  IncomingCall from;
+  ReceptionDone received;
 };
 
 struct PortState {
@@ -80,6 +85,13 @@ struct Bank::State {
 
   // Starts the bookkeeping of a call of `fax_id` on `port`, marks the port working.
   void BeginCall(PortState& port, int32_t fax_id, const FaxObject& fax);
+  // 0 when `name` is open and idle, so a call can come in on it (setting `port`), else the control's error code.
+  int32_t CheckAnswerable(const std::string& name, PortState*& port);
+  // Starts the bookkeeping of a call that came in on `port`, marks the port working.
+  void BeginAnswer(PortState& port, const IncomingCall& from, ReceptionDone done);
+  // Ends a call that came in: the port idle again, then `reception` (its
+  // port and duration filled in) goes to whoever the call was answered for.
+  void EndAnswer(Reception reception);
   // Runs `step` after `delay` on the clock while the call lasts; Terminate cancels what is pending.
   void Schedule(std::chrono::milliseconds delay, std::function<void()> step);
   // The same, but runs `step` as soon as `fd` is readable (writable, with `write`) if that comes first.

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <filesystem>
 
 #include <fmt/format.h>
@@ -18,6 +19,7 @@
 #include "engines/core/termination_status.h"
 #include "engines/line/received_file.h"
 #include "engines/line/t30_line.h"
+#include "engines/pages/raw_pages.h"
 #include "platform/apartment.h"
 #include "platform/private_files.h"
 #include "values/enums.h"
@@ -42,6 +44,7 @@ std::string Stamp(const OleDate& now) {
 struct LineBank::Call {
   std::unique_ptr<T30Line> line;
   std::string document;  // the assembled pages, removed after the call
+  std::string received;  // a call that came in: where its pages go
   RemoteFax remote;
   int64_t connected_at_ms = -1;
 };
@@ -130,6 +133,39 @@ int32_t LineBank::SendNow(const std::string& name, int32_t& fax_id) {
   return 0;
 }
 
+int32_t LineBank::AnswerNow(const std::string& name, const core::IncomingCall& from, const std::string& file,
+                            core::ReceptionDone done) {
+  auto& m = state();
+  core::PortState* port = nullptr;
+  if (const int32_t error = m.CheckAnswerable(name, port)) return m.Fail(error);
+  std::error_code ec;
+  if (from.document.empty() || !std::filesystem::is_regular_file(from.document, ec)) {
+    return m.Fail(qbfaxvmec_FAX_ERR_INVALID_PARAMETER);  // the virtual caller has nothing to send
+  }
+  auto answered = std::make_unique<Call>();
+  auto remote = config_.directory.find(from.caller_number);
+  answered->remote = remote == config_.directory.end() ? config_.any_number : remote->second;
+  answered->received = file;
+  const auto& r = answered->remote;
+  const bool port_ecm = port->capabilities.count(3) && port->capabilities.at(3) == qbfaxvmbecm_Enable;
+  CallSetup setup;
+  setup.remote_calls = true;
+  setup.ours = {m.local_id, port_ecm, true, T30_SUPPORT_V27TER | T30_SUPPORT_V29 | T30_SUPPORT_V17};
+  setup.remote = {r.csi, r.ecm, r.t6, T30_SUPPORT_V27TER | T30_SUPPORT_V29 | (r.v17 ? T30_SUPPORT_V17 : 0)};
+  setup.tx_file = from.document;
+  setup.rx_file = file;
+  setup.noise_dbm0 = r.noise_dbm0;
+  answered->line = std::make_unique<T30Line>(setup);
+  m.BeginAnswer(*port, from, std::move(done));
+  call_ = std::move(answered);
+  // It rings once, then we answer.
+  m.Schedule(ClockDelay(kRingMs), [this] {
+    state().status_text = "Answered";
+    Slice();
+  });
+  return 0;
+}
+
 std::chrono::milliseconds LineBank::ClockDelay(int64_t line_ms) const {
   if (config_.speed <= 0) return std::chrono::milliseconds(0);
   return std::chrono::milliseconds(static_cast<int64_t>(static_cast<double>(line_ms) / config_.speed));
@@ -158,14 +194,25 @@ void LineBank::Slice() {
     switch (event.kind) {
       case LineEvent::kConnected:
         call_->connected_at_ms = call_->line->LineMs();
-        s.CallConnected(call_->line->RemoteIdent(), call_->line->BitRate(), call_->line->Ecm());
+        if (s.call->incoming) {
+          s.call->connected = true;
+          s.page_number = 1;
+          s.status_text = "Receiving";
+        } else {
+          s.CallConnected(call_->line->RemoteIdent(), call_->line->BitRate(), call_->line->Ecm());
+        }
         break;
       case LineEvent::kPage:
-        s.PagesConfirmed(event.page, call_->line->BitRate(), call_->line->Ecm());
+        if (s.call->incoming) {
+          s.call->pages_done = event.page;
+          s.page_number = static_cast<int16_t>(event.page + 1);
+        } else {
+          s.PagesConfirmed(event.page, call_->line->BitRate(), call_->line->Ecm());
+        }
         break;
       case LineEvent::kFinished: {
         const int32_t status = core::TermStatusFor(event.completion);
-        s.SendFinishedIfDelivered(status, call_->line->RemoteIdent());
+        if (!s.call->incoming) s.SendFinishedIfDelivered(status, call_->line->RemoteIdent());
         s.status_text = "Disconnecting";
         s.Schedule(ClockDelay(kHangUpMs), [this, status] { Finish(status); });
         return;
@@ -187,6 +234,7 @@ void LineBank::Finish(int32_t status) {
   if (call_ && call_->line && call_->connected_at_ms >= 0) {
     s.call->connection_ms = static_cast<int32_t>(call_->line->LineMs() - call_->connected_at_ms);
   }
+  if (s.call->incoming) return EndReception(status);
   if (call_ && !call_->document.empty()) {
     std::error_code ec;
     std::filesystem::remove(call_->document, ec);
@@ -205,6 +253,34 @@ void LineBank::Finish(int32_t status) {
   }
   call_.reset();
   s.Terminate(status);
+}
+
+void LineBank::EndReception(int32_t status) {
+  auto& s = state();
+  core::Reception reception;
+  reception.file = call_->received;
+  reception.status = status;
+  if (call_->line) {
+    call_->line->HangUp();
+    reception.remote_id = call_->line->RemoteIdent();
+    reception.pages = call_->line->Pages();
+    reception.bit_rate = call_->line->BitRate();
+    reception.ecm = call_->line->Ecm();
+  }
+  std::error_code ec;
+  if (reception.pages == 0) {
+    std::filesystem::remove(reception.file, ec);  // nothing came: no empty file is left
+    reception.file.clear();
+  } else if (const auto shape = pages::CodedPageShape(reception.file, 1)) {
+    reception.y_dpi = static_cast<int32_t>(std::lround(shape->y_dpi));
+  }
+  reception.complete = status == qbfaxvmstrms_NORMAL && reception.pages > 0;
+  if (!reception.complete) {
+    int32_t code = status;
+    reception.reason = fmt::format("{} (status {}) after {} pages", TermStatusText(code), status, reception.pages);
+  }
+  call_.reset();
+  s.EndAnswer(std::move(reception));
 }
 
 void LineBank::BreakOffCall() {

@@ -19,6 +19,10 @@ class LineBank : public core::Bank {
   ~LineBank() override;
 
   int32_t SendNow(const std::string& port, int32_t& fax_id) override;
+  // The virtual remote that `from` names (or any number's) calls `port` and
+  // sends `from.document`.
+  int32_t AnswerNow(const std::string& port, const core::IncomingCall& from, const std::string& file,
+                    core::ReceptionDone done) override;
 
   // The file the remote of the last call stored what it received in.
   const std::string& LastReceivedFile() const;
@@ -33,6 +37,7 @@ class LineBank : public core::Bank {
   void Connect();
   void Slice();
   void Finish(int32_t status);
+  void EndReception(int32_t status);
   std::chrono::milliseconds ClockDelay(int64_t line_ms) const;
 
   LineConfig config_;

@@ -226,3 +226,52 @@ TEST_F(LineEngine, PagesAFaxMachineCannotSendAreRefusedAtSetFaxPage) {
 
 }  // namespace
 }  // namespace qvfax
+
+namespace qvfax {
+namespace {
+
+// A virtual remote calls us: the port shows it receiving, the pages are kept
+// as they came, and a call broken off keeps the pages already confirmed.
+TEST_F(LineEngine, ACallThatComesInIsReceivedWholeOrInPart) {
+  Prepare();
+  const std::string port = bank->PortNames().substr(0, bank->PortNames().find(' '));
+  struct Row {
+    const char* call;
+    int abort_after_pages;  // 0: to its end
+    int pages;
+    bool complete;
+    int32_t status;
+  } rows[] = {{"whole", 0, 3, true, 0}, {"broken off in page 3", 2, 2, false, 4}};
+  for (const auto& row : rows) {
+    const std::string file = testing::ScratchPath(std::string("in-") + (row.abort_after_pages ? "cut" : "whole") + ".tif");
+    std::optional<core::Reception> heard;
+    core::IncomingCall from{"0612345678", "ROSSI", sent};
+    ASSERT_EQ(bank->AnswerNow(port, from, file, [&](const core::Reception& r) { heard = r; }), 0) << row.call;
+    EXPECT_EQ(bank->AnswerNow(port, from, file, [](const core::Reception&) {}), qbfaxvmec_FER_FAXNOW)
+        << "one call at a time";
+    EXPECT_EQ(bank->GetPortStatus(port), qbfaxvmps_Receive) << row.call;
+    bool aborted = false;
+    for (int i = 0; i < 3000 && !heard; ++i) {
+      f.apartment.clock->Advance(200);
+      // Broken off once the pages it should keep have come, in the next one.
+      if (row.abort_after_pages && !aborted && bank->GetPageNumberInt() > row.abort_after_pages) {
+        std::string name = port;
+        aborted = bank->AbortPort(name) == 0;
+      }
+    }
+    ASSERT_TRUE(heard) << row.call << ": the call did not end";
+    EXPECT_EQ(heard->pages, row.pages) << row.call;
+    EXPECT_EQ(heard->complete, row.complete) << row.call;
+    EXPECT_EQ(heard->status, row.status) << row.call;
+    EXPECT_EQ(heard->from.caller_number, "0612345678");
+    EXPECT_EQ(heard->port, port);
+    EXPECT_EQ(heard->remote_id, line::DefaultLineConfig().any_number.csi);
+    EXPECT_EQ(heard->y_dpi, 196);
+    EXPECT_EQ(heard->complete, heard->reason.empty()) << heard->reason;
+    ExpectSamePages(sent, heard->file, row.pages);
+    EXPECT_EQ(bank->GetPortStatus(port), qbfaxvmps_Nothing) << "the port is free again";
+  }
+}
+
+}  // namespace
+}  // namespace qvfax

@@ -1,0 +1,53 @@
+// The receiving side of the engine core: a port taken by a call that came
+// in, and the reception handed on when it ends. What the engine does on the
+// line is its own; the bookkeeping is shared by every engine.
+#include <fmt/format.h>
+
+#include "engines/core/bank_state.h"
+#include "values/enums.h"
+
+namespace qvfax::core {
+
+int32_t Bank::AnswerNow(const std::string&, const IncomingCall&, const std::string&, ReceptionDone) {
+  return state().Fail(qbfaxvmec_FAX_ERR_INVALID_PARAMETER);  // this engine does not answer
+}
+
+int32_t Bank::State::CheckAnswerable(const std::string& name, PortState*& port) {
+  port = Find(name);
+  if (!port) return qbfaxvmec_FAX_ERR_COMMPORT_NOT_EXISTS;
+  if (!port->open) return qbfaxvmec_FER_PORTCLOSED;
+  if (port->working || call) return qbfaxvmec_FER_FAXNOW;
+  return 0;
+}
+
+void Bank::State::BeginAnswer(PortState& port, const IncomingCall& from, ReceptionDone done) {
+  Call answered;
+  answered.port = port.config.name;
+  answered.incoming = true;
+  answered.from = from;
+  answered.received = std::move(done);
+  answered.connected_at = clock->Now();
+  journal.push_back(fmt::format("AnswerNow({}) from {}", answered.port,
+                                from.caller_number.empty() ? "an unknown number" : from.caller_number));
+  call = std::move(answered);
+  port.working = true;
+  page_number = 0;
+  status_text = "Answering";
+}
+
+void Bank::State::EndAnswer(Reception reception) {
+  CancelPending();
+  Call ended = std::move(*call);
+  call.reset();
+  reception.port = ended.port;
+  reception.from = ended.from;
+  reception.duration_ms = ended.connection_ms ? *ended.connection_ms
+                                              : static_cast<int32_t>((clock->Now() - ended.connected_at).count());
+  journal.push_back(fmt::format("ReceptionEnded({}, {}, {})", ended.port, reception.status, reception.pages));
+  status_text = reception.complete ? "Idle" : reception.reason;
+  if (auto* port = Find(ended.port)) port->working = false;
+  Emit([&](FaxControlEvents& e) { e.StatusChanged(ended.port); });
+  if (ended.received) ended.received(reception);
+}
+
+}  // namespace qvfax::core
