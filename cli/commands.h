@@ -78,6 +78,16 @@ int Jobs(const Common& common);
 int Remove(const Common& common, int64_t job);
 int Wait(const Common& common, int64_t job);
 int History(const Common& common, int64_t job, int limit);
+// The inbox of qvfaxd: "list", "show" or "rm" a fax, or "answer" a call on
+// a port (the line engine's virtual remote calling from `from` with `document`).
+struct InboxRequest {
+  std::string action = "list";
+  int64_t fax = 0;
+  int limit = 100;
+  std::string port, from, name, document;
+};
+int Inbox(const Common& common, const InboxRequest& request);
+
 // A time given to --at, as HH:MM (today) or YYYY-MM-DD HH:MM, in ms since 1970.
 std::optional<int64_t> ParseWhen(const std::string& text, int64_t now_ms);
 

@@ -103,6 +103,22 @@ int main(int argc, char** argv) {
   history->add_option("job", job, "Show this job's attempts")->check(CLI::PositiveNumber);
   history->add_option("--limit", limit, "How many jobs")->check(CLI::Range(1, 10000))->capture_default_str();
 
+  InboxRequest inbox_request;
+  auto* inbox = app.add_subcommand("inbox", "The faxes qvfaxd received, newest first");
+  inbox->add_option("--limit", inbox_request.limit, "How many faxes")->check(CLI::Range(1, 10000))->capture_default_str();
+  auto* inbox_show = inbox->add_subcommand("show", "One fax: who sent it, its pages and its file");
+  inbox_show->add_option("fax", inbox_request.fax, "Fax number")->required()->check(CLI::PositiveNumber);
+  auto* inbox_rm = inbox->add_subcommand("rm", "Remove a fax and its file");
+  inbox_rm->add_option("fax", inbox_request.fax, "Fax number")->required()->check(CLI::PositiveNumber);
+  auto* answer = app.add_subcommand(
+      "answer", "Answer a call on a port; on the line engine its virtual remote calls and sends DOCUMENT, to try receiving");
+  answer->add_option("port", inbox_request.port, "The port that rings")->required();
+  answer->add_option("document", inbox_request.document, "What the virtual remote sends (a fax TIFF)")
+      ->required()
+      ->check(CLI::ExistingFile);
+  answer->add_option("--from", inbox_request.from, "The caller's number, as caller ID gives it");
+  answer->add_option("--name", inbox_request.name, "The caller's name, as caller ID gives it");
+
   // status, log and cancel act on the faxes sent from this terminal session
   // unless told otherwise.
   Selection which;
@@ -149,6 +165,14 @@ int main(int argc, char** argv) {
     if (rm->parsed()) return Remove(common, job);
     if (wait->parsed()) return Wait(common, job);
     if (history->parsed()) return History(common, job, limit);
+    if (inbox->parsed()) {
+      inbox_request.action = inbox_show->parsed() ? "show" : inbox_rm->parsed() ? "rm" : "list";
+      return Inbox(common, inbox_request);
+    }
+    if (answer->parsed()) {
+      inbox_request.action = "answer";
+      return Inbox(common, inbox_request);
+    }
   } catch (...) {
     return ReportError(common, std::current_exception());
   }

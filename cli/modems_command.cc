@@ -10,7 +10,7 @@
 #include "cli/connection.h"
 #include "cli/fax_session.h"
 #include "engines/line/line_config.h"
-#include "engines/line/received_file.h"
+#include "engines/core/received_file.h"
 
 namespace qvfax::cli {
 
@@ -22,7 +22,7 @@ std::string ReceivedFaxOf(const std::string& inbox, const std::string& number,
   std::filesystem::path newest;
   std::filesystem::file_time_type newest_time{};
   for (const auto& entry : std::filesystem::directory_iterator(inbox, ec)) {
-    if (!line::IsReceivedFileFor(entry.path(), number)) continue;
+    if (!core::IsReceivedFileFor(entry.path(), number)) continue;
     const auto time = entry.last_write_time(ec);
     if (ec || time < since) continue;
     if (newest.empty() || time > newest_time) {

@@ -8,6 +8,7 @@
 #include "platform/private_files.h"
 #include "platform/xdg_paths.h"
 #include "queue/apartment_home.h"
+#include "queue/inbox.h"
 #include "queue/job_queue.h"
 #include "queue/port_discovery.h"
 
@@ -18,14 +19,15 @@ JobQueueService::JobQueueService(rpc::Broker& broker, const QueueSettings& setti
       settings.folder.empty() ? xdg::StateHome() / "qvfax" / "queue" : std::filesystem::path(settings.folder);
   MakePrivateFolder(folder.string());
   MakePrivateFolder((folder / "documents").string());
-  auto store = queue::OpenSqliteStore((folder / "jobs.sqlite").string());
+  std::shared_ptr<queue::JobStore> store = queue::OpenSqliteStore((folder / "jobs.sqlite").string());
   ports_ = settings.ports.empty() ? queue::DiscoverPorts(broker.registry()) : settings.ports;
   queue::QueueOptions options;
   options.ports = ports_;
-  options.now_ms = [] {
+  const auto now_ms = [] {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
   };
+  options.now_ms = now_ms;
   auto registry = broker.registry();
   options.make_home = [registry](const std::string& name) {
     return std::make_unique<queue::ApartmentHome>(registry, "queue " + name);
@@ -40,14 +42,35 @@ JobQueueService::JobQueueService(rpc::Broker& broker, const QueueSettings& setti
                    std::to_string(job.pages_sent)});
     };
   }
-  queue_ = std::make_unique<queue::JobQueue>(std::move(store), std::move(options));
+  queue_ = std::make_unique<queue::JobQueue>(store, std::move(options));
   broker.AttachQueue(queue_.get(), (folder / "documents").string());
+
+  queue::InboxOptions inbox;
+  inbox.folder = settings.inbox_folder.empty() ? (xdg::StateHome() / "qvfax" / "inbox").string() : settings.inbox_folder;
+  inbox.registry = registry;
+  inbox.now_ms = now_ms;
+  inbox.make_home = [registry] { return std::make_unique<queue::ApartmentHome>(registry, "inbox"); };
+  inbox.on_event = [&broker](const nlohmann::json& change) { broker.InboxChanged(change); };
+  if (!settings.on_receive.empty()) {
+    NotifyLimits limits;
+    limits.timeout = std::chrono::seconds(settings.notify_timeout_s);
+    on_receive_ = std::make_unique<NotifyRunner>(settings.on_receive, limits);
+    inbox.on_receive = [run = on_receive_.get()](const queue::ReceivedFax& fax) {
+      run->Run({std::to_string(fax.id), fax.file, fax.caller_number, std::to_string(fax.pages),
+                fax.complete ? "complete" : "partial"});
+    };
+  }
+  inbox_ = std::make_unique<queue::Inbox>(store, std::move(inbox));
+  broker.AttachInbox(inbox_.get());
 }
 
 JobQueueService::~JobQueueService() {
+  broker_.AttachInbox(nullptr);
+  inbox_.reset();
   broker_.AttachQueue(nullptr, "");
   queue_.reset();
   notify_.reset();  // after the runners, which may still tell of a job's end
+  on_receive_.reset();
 }
 
 }  // namespace qvfax::daemon

@@ -1,6 +1,8 @@
-// The daemon's fax queue: the store in the user's state folder, a runner on
-// every port detection finds (or those named), job changes told to the
-// broker's followers, and the notify command run when a job ends.
+// The daemon's fax queue and inbox: the store in the user's state folder, a
+// runner on every port detection finds (or those named), job changes told to
+// the broker's followers, and the notify command run when a job ends; the
+// faxes that come in kept beside the jobs, and the receive command run for
+// each.
 #pragma once
 
 #include <memory>
@@ -12,6 +14,7 @@
 
 namespace qvfax::queue {
 class JobQueue;
+class Inbox;
 }
 
 namespace qvfax::daemon {
@@ -22,6 +25,8 @@ struct QueueSettings {
   std::string notify_command;      // run as CMD JOB NUMBER OUTCOME PAGES
   int notify_timeout_s = 60;       // then it is ended
   std::string folder;              // empty: qvfax/queue in the user's state folder
+  std::string inbox_folder;        // empty: qvfax/inbox in the user's state folder
+  std::string on_receive;          // run as CMD FAXID FILE CALLER PAGES OUTCOME
 };
 
 class JobQueueService {
@@ -35,8 +40,9 @@ class JobQueueService {
  private:
   rpc::Broker& broker_;
   std::vector<std::string> ports_;
-  std::unique_ptr<NotifyRunner> notify_;
+  std::unique_ptr<NotifyRunner> notify_, on_receive_;
   std::unique_ptr<queue::JobQueue> queue_;
+  std::unique_ptr<queue::Inbox> inbox_;
 };
 
 }  // namespace qvfax::daemon

@@ -42,6 +42,10 @@ int main(int argc, char** argv) {
   app.add_option("--notify-timeout", queue.notify_timeout_s, "Seconds a notify command may run before it is ended")
       ->capture_default_str()
       ->check(CLI::Range(1, 3600));
+  app.add_option("--inbox-folder", queue.inbox_folder, "Folder of the faxes that come in");
+  app.add_option("--on-receive", queue.on_receive,
+                 "Command run for each fax that comes in, as: COMMAND FAXID FILE CALLER PAGES OUTCOME (OUTCOME is "
+                 "complete or partial)");
   CLI11_PARSE(app, argc, argv);
   queue.enabled = !no_queue;
 

@@ -56,7 +56,7 @@ void RemoveDocuments(const JobRequest& request) {
 
 }  // namespace
 
-JobQueue::JobQueue(std::unique_ptr<JobStore> store, QueueOptions options)
+JobQueue::JobQueue(std::shared_ptr<JobStore> store, QueueOptions options)
     : store_(std::move(store)), options_(std::move(options)) {
   home_ = options_.make_home("queue");
   for (const auto& port : options_.ports) {

@@ -53,7 +53,7 @@ class JobQueue {
  public:
   // Takes up the jobs the store holds: one that was running when the daemon
   // stopped has that attempt counted, and is tried again if it may be.
-  JobQueue(std::unique_ptr<JobStore> store, QueueOptions options);
+  JobQueue(std::shared_ptr<JobStore> store, QueueOptions options);
   ~JobQueue();  // stops the runners; jobs under way are taken up at the next start
   JobQueue(const JobQueue&) = delete;
   JobQueue& operator=(const JobQueue&) = delete;
@@ -91,7 +91,7 @@ class JobQueue {
   void End(Job& job, Events& events);
   void Emit(Events& events);
 
-  std::unique_ptr<JobStore> store_;
+  std::shared_ptr<JobStore> store_;
   QueueOptions options_;
   std::unique_ptr<Home> home_;
   std::vector<std::unique_ptr<Slot>> slots_;

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <mutex>
 
 #include <fmt/format.h>
 
@@ -137,6 +138,7 @@ class SqliteJobStore : public JobStore {
   ~SqliteJobStore() override { sqlite3_close(db_); }
 
   int64_t Add(const Job& job) override {
+    std::lock_guard lock(mutex_);
     Transaction t(*this);
     Statement s(db_, "INSERT INTO jobs (state, request, submitted, next_try, ended, attempts, pages_sent, outcome,"
                      " reason, port) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
@@ -148,12 +150,14 @@ class SqliteJobStore : public JobStore {
   }
 
   void Save(const Job& job) override {
+    std::lock_guard lock(mutex_);
     Transaction t(*this);
     Update(job);
     t.Commit();
   }
 
   void Record(const Job& job, const Attempt& attempt) override {
+    std::lock_guard lock(mutex_);
     Transaction t(*this);
     Update(job);
     Statement s(db_, "INSERT OR REPLACE INTO attempts (job, number, record) VALUES (?, ?, ?)");
@@ -163,18 +167,21 @@ class SqliteJobStore : public JobStore {
   }
 
   std::vector<Job> Unfinished() override {
+    std::lock_guard lock(mutex_);
     return Jobs(fmt::format("SELECT {} FROM jobs WHERE state <= {} ORDER BY id", kJobColumns,
                             static_cast<int>(JobState::kRunning)),
                 -1);
   }
 
   std::vector<Job> History(int limit) override {
+    std::lock_guard lock(mutex_);
     return Jobs(fmt::format("SELECT {} FROM jobs WHERE state > {} ORDER BY ended DESC, id DESC LIMIT ?",
                             kJobColumns, static_cast<int>(JobState::kRunning)),
                 limit);
   }
 
   std::optional<Job> Find(int64_t id) override {
+    std::lock_guard lock(mutex_);
     Statement s(db_, fmt::format("SELECT {} FROM jobs WHERE id = ?", kJobColumns).c_str());
     s.Bind(1, id);
     if (!s.Step()) return std::nullopt;
@@ -182,6 +189,7 @@ class SqliteJobStore : public JobStore {
   }
 
   std::optional<Job> FindRequest(const std::string& client_request) override {
+    std::lock_guard lock(mutex_);
     Statement s(db_, fmt::format("SELECT {} FROM jobs WHERE json_extract(request, '$.client_request') = ?"
                                  " ORDER BY id LIMIT 1", kJobColumns).c_str());
     s.Bind(1, client_request);
@@ -190,6 +198,7 @@ class SqliteJobStore : public JobStore {
   }
 
   int64_t AddReceived(const ReceivedFax& fax) override {
+    std::lock_guard lock(mutex_);
     Transaction t(*this);
     Statement s(db_, "INSERT INTO received (received, record) VALUES (?, ?)");
     s.Bind(1, fax.received_ms).Bind(2, ToJson(fax).dump());
@@ -200,6 +209,7 @@ class SqliteJobStore : public JobStore {
   }
 
   std::vector<ReceivedFax> Received(int limit) override {
+    std::lock_guard lock(mutex_);
     Statement s(db_, "SELECT id, record FROM received ORDER BY received DESC, id DESC LIMIT ?");
     s.Bind(1, limit);
     std::vector<ReceivedFax> faxes;
@@ -208,6 +218,7 @@ class SqliteJobStore : public JobStore {
   }
 
   std::optional<ReceivedFax> FindReceived(int64_t id) override {
+    std::lock_guard lock(mutex_);
     Statement s(db_, "SELECT id, record FROM received WHERE id = ?");
     s.Bind(1, id);
     if (!s.Step()) return std::nullopt;
@@ -215,6 +226,7 @@ class SqliteJobStore : public JobStore {
   }
 
   bool RemoveReceived(int64_t id) override {
+    std::lock_guard lock(mutex_);
     Transaction t(*this);
     Statement s(db_, "DELETE FROM received WHERE id = ?");
     s.Bind(1, id);
@@ -225,6 +237,7 @@ class SqliteJobStore : public JobStore {
   }
 
   std::vector<Attempt> Attempts(int64_t job) override {
+    std::lock_guard lock(mutex_);
     Statement s(db_, "SELECT record FROM attempts WHERE job = ? ORDER BY number");
     s.Bind(1, job);
     std::vector<Attempt> attempts;
@@ -292,6 +305,8 @@ class SqliteJobStore : public JobStore {
 
   std::string path_;
   sqlite3* db_ = nullptr;
+  // The queue and the inbox share the one connection; a transaction is the connection's.
+  std::mutex mutex_;
 };
 
 }  // namespace

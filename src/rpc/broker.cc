@@ -131,18 +131,27 @@ void Broker::AttachQueue(queue::JobQueue* queue, std::string documents) {
   impl_->queue_documents = std::move(documents);
 }
 
-void Broker::JobChanged(const json& change) {
+void Broker::Impl::TellFollowers(const char* name, const char* method, const json& change) {
   std::vector<std::shared_ptr<Connection>> followers;
   {
-    std::lock_guard lock(impl_->mutex);
-    for (auto& [id, conn] : impl_->connections) followers.push_back(conn);
+    std::lock_guard lock(mutex);
+    for (auto& [id, conn] : connections) followers.push_back(conn);
   }
-  const std::string line = Notification("job", change);
+  const std::string line = Notification(method, change);
   for (auto& conn : followers) {
     std::lock_guard lock(conn->mutex);
-    if (!conn->closed && conn->follows.count(kJobsName)) conn->peer->Send(line);
+    if (!conn->closed && conn->follows.count(name)) conn->peer->Send(line);
   }
 }
+
+void Broker::JobChanged(const json& change) { impl_->TellFollowers(kJobsName, "job", change); }
+
+void Broker::AttachInbox(queue::Inbox* inbox) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->inbox = inbox;
+}
+
+void Broker::InboxChanged(const json& change) { impl_->TellFollowers(kInboxName, "inbox", change); }
 
 Broker::~Broker() {
   Shutdown();

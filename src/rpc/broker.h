@@ -18,6 +18,7 @@
 
 namespace qvfax::queue {
 class JobQueue;
+class Inbox;
 }
 
 namespace qvfax::rpc {
@@ -78,6 +79,11 @@ class Broker {
   void AttachQueue(queue::JobQueue* queue, std::string documents);
   // Tells the connections following "jobs" of a change of a job.
   void JobChanged(const nlohmann::json& change);
+  // Serves the inbox's methods (inbox, inbox_fax, inbox_remove, answer)
+  // with `inbox`; detach with nullptr before it goes.
+  void AttachInbox(queue::Inbox* inbox);
+  // Tells the connections following "inbox" of a fax that came in or went.
+  void InboxChanged(const nlohmann::json& change);
 
   struct Impl;
 

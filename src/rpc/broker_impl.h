@@ -31,6 +31,7 @@ using nlohmann::json;
 
 // What a connection follows to hear of every change of a queued job.
 inline constexpr const char* kJobsName = "jobs";
+inline constexpr const char* kInboxName = "inbox";
 
 // COM's own numbers for a call into a client that failed or timed out.
 inline constexpr int32_t kDisconnected = -2147417848;
@@ -175,6 +176,11 @@ struct Broker::Impl : std::enable_shared_from_this<Broker::Impl> {
   bool DispatchJobOperation(const std::shared_ptr<Connection>& conn, const Message& message);
   queue::JobQueue* queue = nullptr;  // under the mutex
   std::string queue_documents;
+  // The inbox's methods, when an inbox is attached.
+  bool DispatchInboxOperation(const std::shared_ptr<Connection>& conn, const Message& message);
+  queue::Inbox* inbox = nullptr;  // under the mutex
+  // Tells the connections following `name` of `change`, as the notification `method`.
+  void TellFollowers(const char* name, const char* method, const json& change);
   uint64_t next_job_folder = 1;
 };
 

@@ -230,6 +230,7 @@ void Broker::Impl::Dispatch(const std::shared_ptr<Connection>& conn, const Messa
   }
 
   if (DispatchJobOperation(conn, message)) return;
+  if (DispatchInboxOperation(conn, message)) return;
   if (DispatchFaxOperation(conn, message)) return;
   if (DispatchDocumentOperation(conn, message)) return;
 

@@ -6,10 +6,12 @@
 
 #include <sys/stat.h>
 
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "daemon_process.h"
+#include "page_compare.h"
 #include "program_run.h"
 #include "rpc/client.h"
 #include "tiff_maker.h"
@@ -181,6 +183,57 @@ TEST(QueuePrograms, TheNotifyCommandHearsHowEachJobEnded) {
   std::string line;
   std::getline(heard, line);
   EXPECT_EQ(line, "1 0612345678 delivered 2");
+}
+
+// A call that comes in (the line engine's virtual remote calling) is kept in
+// the inbox, its pages as they were sent, told to the receive command and to
+// followers, and gone with its file when removed.
+TEST(QueuePrograms, AFaxThatComesInIsKeptInTheInboxUntilRemoved) {
+  const std::string fifo = ScratchPath("received.fifo");
+  std::filesystem::remove(fifo);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string script = ScratchPath("on-receive.sh");
+  {
+    std::ofstream out(script);
+    out << "#!/bin/sh\necho \"$@\" > " << fifo << "\n";
+  }
+  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  DaemonProcess daemon(0, {"--engine", "line", "--on-receive", script});
+  rpc::Client follower(rpc::ConnectUnixSocket(daemon.socket()));
+  std::vector<std::string> heard;
+  follower.on_notification = [&](const std::string& method, const rpc::json& params) {
+    if (method == "inbox") heard.push_back(params.value("event", ""));
+  };
+  follower.Call("follow", {{"name", "inbox"}});
+  const std::string document = MakeFaxTiff(ScratchPath("incoming.tif"), 2, pages::PageResolution::kFine,
+                                           pages::PageStyle::kText);
+
+  const auto answered = RunToEnd(Qvfax(daemon, {"answer", "line0", document, "--from", "0612345678", "--json"}));
+  ASSERT_EQ(answered.exit, 0) << answered.err;
+  const auto fax = rpc::json::parse(answered.out);
+  EXPECT_EQ(fax.value("pages", 0), 2);
+  EXPECT_TRUE(fax.value("complete", false));
+  const std::string file = fax.value("file", "");
+  ExpectSamePages(document, file, 2);
+  struct stat info {};
+  ASSERT_EQ(::stat(file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  {
+    std::ifstream told(fifo);  // opening it waits for the command to write
+    std::string line;
+    std::getline(told, line);
+    EXPECT_EQ(line, fmt::format("{} {} 0612345678 2 complete", fax.value("id", 0), file));
+  }
+
+  const auto listed = RunToEnd(Qvfax(daemon, {"inbox", "--json"}));
+  ASSERT_EQ(listed.exit, 0) << listed.err;
+  ASSERT_EQ(rpc::json::parse(listed.out).size(), 1u);
+  EXPECT_EQ(RunToEnd(Qvfax(daemon, {"inbox", "rm", std::to_string(fax.value("id", 0))})).exit, 0);
+  EXPECT_FALSE(std::filesystem::exists(file));
+  EXPECT_EQ(rpc::json::parse(RunToEnd(Qvfax(daemon, {"inbox", "--json"})).out).size(), 0u);
+  EXPECT_NE(RunToEnd(Qvfax(daemon, {"inbox", "rm", std::to_string(fax.value("id", 0))})).exit, 0) << "removed twice";
+  for (int i = 0; i < 50 && heard.size() < 2; ++i) follower.Pump(std::chrono::milliseconds(100));
+  EXPECT_EQ(heard, (std::vector<std::string>{"received", "removed"}));
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 #include "engines/core/document.h"
 #include "engines/core/leftovers.h"
 #include "engines/core/termination_status.h"
-#include "engines/line/received_file.h"
+#include "engines/core/received_file.h"
 #include "engines/line/t30_line.h"
 #include "engines/pages/raw_pages.h"
 #include "platform/apartment.h"
@@ -81,7 +81,7 @@ int32_t LineBank::SendNow(const std::string& name, int32_t& fax_id) {
 
   auto remote = config_.directory.find(object->number);
   setup_call->remote = remote == config_.directory.end() ? config_.any_number : remote->second;
-  const auto received = ReserveReceivedFile(config_.inbox, stamp, object->number);
+  const auto received = core::ReserveReceivedFile(config_.inbox, stamp, object->number);
 
   const auto& capabilities = port->capabilities;
   CallSetup setup;

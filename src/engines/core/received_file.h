@@ -1,11 +1,12 @@
-// Where the virtual remote stores a fax it receives: a new private file in
-// the inbox, named by the time and the number dialled.
+// Where a received fax is stored (by us, or by the line engine's virtual
+// remote): a new private file in an inbox, named by the time and the number
+// that called or was dialled, never one that is there already.
 #pragma once
 
 #include <filesystem>
 #include <string>
 
-namespace qvfax::line {
+namespace qvfax::core {
 
 // Creates "<stamp>-<number>.tif" (or "-2", "-3", … when that name is taken)
 // empty and mode 0600, and returns it. The number is cut to a length every
@@ -16,4 +17,4 @@ std::filesystem::path ReserveReceivedFile(const std::filesystem::path& inbox, co
 // Whether `file` is a name ReserveReceivedFile gives a fax sent to `number`.
 bool IsReceivedFileFor(const std::filesystem::path& file, const std::string& number);
 
-}  // namespace qvfax::line
+}  // namespace qvfax::core

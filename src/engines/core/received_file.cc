@@ -1,4 +1,4 @@
-#include "engines/line/received_file.h"
+#include "engines/core/received_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 
 #include <fmt/format.h>
 
-namespace qvfax::line {
+namespace qvfax::core {
 
 namespace {
 
@@ -48,4 +48,4 @@ bool IsReceivedFileFor(const std::filesystem::path& file, const std::string& num
          rest.find_first_not_of("0123456789", 1) == rest.size() - 4;
 }
 
-}  // namespace qvfax::line
+}  // namespace qvfax::core

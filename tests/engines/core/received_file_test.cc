@@ -1,6 +1,6 @@
 // Files for received faxes: one per fax even within one second, private,
 // and a name every file system takes whatever number was dialled.
-#include "engines/line/received_file.h"
+#include "engines/core/received_file.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "tiff_maker.h"
 
-namespace qvfax::line {
+namespace qvfax::core {
 namespace {
 
 TEST(ReceivedFile, ThreeFaxesToOneNumberInOneSecondGetThreeFiles) {
@@ -36,4 +36,4 @@ TEST(ReceivedFile, ThreeFaxesToOneNumberInOneSecondGetThreeFiles) {
 }
 
 }  // namespace
-}  // namespace qvfax::line
+}  // namespace qvfax::core
