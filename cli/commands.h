@@ -78,8 +78,9 @@ int Jobs(const Common& common);
 int Remove(const Common& common, int64_t job);
 int Wait(const Common& common, int64_t job);
 int History(const Common& common, int64_t job, int limit);
-// The inbox of qvfaxd: "list", "show" or "rm" a fax, or "answer" a call on
-// a port (the line engine's virtual remote calling from `from` with `document`).
+// The inbox of qvfaxd: "list", "show", "pdf" (into `document`) or "rm" a
+// fax, or "answer" a call on a port (the line engine's virtual remote calling
+// from `from` with `document`).
 struct InboxRequest {
   std::string action = "list";
   int64_t fax = 0;

@@ -10,6 +10,7 @@
 
 #include "cli/commands.h"
 #include "cli/connection.h"
+#include "documents/fax_pdf.h"
 #include "rpc/client.h"
 
 namespace qvfax::cli {
@@ -74,6 +75,12 @@ int Inbox(const Common& common, const InboxRequest& request) {
     } else if (request.action == "show") {
       answer = client->Call("inbox_fax", {{"fax", request.fax}});
       if (!common.json) PrintOne(answer);
+    } else if (request.action == "pdf") {
+      answer = client->Call("inbox_fax", {{"fax", request.fax}});
+      if (answer.value("file", "").empty()) throw std::runtime_error(fmt::format("fax {} brought no page", request.fax));
+      documents::WriteFaxPdf(answer.value("file", ""), request.document);
+      if (!common.json) std::cout << fmt::format("Fax {} written to {}", request.fax, request.document) << std::endl;
+      answer = {{"fax", request.fax}, {"pdf", request.document}};
     } else if (request.action == "rm") {
       answer = client->Call("inbox_remove", {{"fax", request.fax}});
       if (!common.json) std::cout << fmt::format("Fax {} removed", request.fax) << std::endl;

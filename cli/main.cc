@@ -108,6 +108,9 @@ int main(int argc, char** argv) {
   inbox->add_option("--limit", inbox_request.limit, "How many faxes")->check(CLI::Range(1, 10000))->capture_default_str();
   auto* inbox_show = inbox->add_subcommand("show", "One fax: who sent it, its pages and its file");
   inbox_show->add_option("fax", inbox_request.fax, "Fax number")->required()->check(CLI::PositiveNumber);
+  auto* inbox_pdf = inbox->add_subcommand("pdf", "Write a fax's pages as a PDF");
+  inbox_pdf->add_option("fax", inbox_request.fax, "Fax number")->required()->check(CLI::PositiveNumber);
+  inbox_pdf->add_option("pdf", inbox_request.document, "The PDF to write")->required();
   auto* inbox_rm = inbox->add_subcommand("rm", "Remove a fax and its file");
   inbox_rm->add_option("fax", inbox_request.fax, "Fax number")->required()->check(CLI::PositiveNumber);
   auto* answer = app.add_subcommand(
@@ -166,7 +169,7 @@ int main(int argc, char** argv) {
     if (wait->parsed()) return Wait(common, job);
     if (history->parsed()) return History(common, job, limit);
     if (inbox->parsed()) {
-      inbox_request.action = inbox_show->parsed() ? "show" : inbox_rm->parsed() ? "rm" : "list";
+      inbox_request.action = inbox_show->parsed() ? "show" : inbox_rm->parsed() ? "rm" : inbox_pdf->parsed() ? "pdf" : "list";
       return Inbox(common, inbox_request);
     }
     if (answer->parsed()) {

@@ -12,10 +12,12 @@
 
 #include "document_maker.h"
 #include "documents/document_error.h"
+#include "documents/fax_pdf.h"
 #include "documents/prepare.h"
 #include "documents/sniff.h"
 #include "engines/pages/bitmap_page.h"
 #include "engines/pages/tiff_pages.h"
+#include "page_compare.h"
 #include "tiff_maker.h"
 
 namespace qvfax::documents {
@@ -366,6 +368,22 @@ TEST(Prepare, FaxPagesOfTheWantedResolutionGoAsTheyAreCoded) {
       EXPECT_EQ(page.bits, original.bits);
     }
   }
+}
+
+// A received fax made a PDF: its pages, rendered again at the fax's own
+// resolution, are the pages received, pixel for pixel.
+TEST(FaxPdf, RendersAsTheFaxReceived) {
+  for (const auto resolution : {pages::PageResolution::kFine, pages::PageResolution::kStandard}) {
+    const std::string fax = testing::MakeFaxTiff(ScratchPath("received.tif"), 2, resolution);
+    const std::string pdf = ScratchPath("received.pdf");
+    WriteFaxPdf(fax, pdf);
+    PrepareOptions options;
+    options.format.resolution = resolution == pages::PageResolution::kFine ? Resolution::kFine : Resolution::kStandard;
+    const auto again = Prepare({pdf}, Folder("fax-pdf"), options);
+    ASSERT_EQ(again.pages, 2);
+    testing::ExpectSamePages(fax, again.files[0], 2);
+  }
+  EXPECT_THROW(WriteFaxPdf(ScratchPath("no-such-fax.tif"), ScratchPath("none.pdf")), DocumentError);
 }
 
 }  // namespace
