@@ -2,17 +2,53 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <fmt/format.h>
 #include <iostream>
 #include <thread>
 
 #include "platform/private_files.h"
 #include "platform/xdg_paths.h"
 #include "queue/apartment_home.h"
+#include "queue/fax_mail.h"
 #include "queue/inbox.h"
+#include "documents/fax_pdf.h"
 #include "queue/job_queue.h"
 #include "queue/port_discovery.h"
 
 namespace qvfax::daemon {
+
+namespace {
+
+// The fax as a PDF in a message that sendmail reads (-t: the recipient from
+// its header; -oi: a line of one dot is no end).
+void MailFax(NotifyRunner& sendmail, const queue::ReceivedFax& fax, const std::string& to, const std::string& folder) {
+  std::string pdf;
+  if (!fax.file.empty()) {
+    const std::string pdf_file = fmt::format("{}/.fax-{}.pdf", folder, fax.id);
+    try {
+      documents::WriteFaxPdf(fax.file, pdf_file);
+      std::ifstream in(pdf_file, std::ios::binary);
+      pdf.assign(std::istreambuf_iterator<char>(in), {});
+    } catch (const std::exception& e) {
+      std::cerr << "qvfaxd: fax " << fax.id << " is mailed without its pages: " << e.what() << "\n";
+    }
+    std::error_code ec;
+    std::filesystem::remove(pdf_file, ec);
+  }
+  const std::string message = fmt::format("{}/.fax-{}.eml", folder, fax.id);
+  {
+    std::ofstream out(message, std::ios::binary | std::ios::trunc);
+    out << queue::FaxMail(fax, to, pdf);
+    if (!out.flush()) {
+      std::cerr << "qvfaxd: fax " << fax.id << " cannot be mailed: its message cannot be written\n";
+      return;
+    }
+  }
+  sendmail.Run({"-t", "-oi"}, message);
+}
+
+}  // namespace
 
 JobQueueService::JobQueueService(rpc::Broker& broker, const QueueSettings& settings) : broker_(broker) {
   const std::filesystem::path folder =
@@ -51,15 +87,22 @@ JobQueueService::JobQueueService(rpc::Broker& broker, const QueueSettings& setti
   inbox.now_ms = now_ms;
   inbox.make_home = [registry] { return std::make_unique<queue::ApartmentHome>(registry, "inbox"); };
   inbox.on_event = [&broker](const nlohmann::json& change) { broker.InboxChanged(change); };
-  if (!settings.on_receive.empty()) {
-    NotifyLimits limits;
-    limits.timeout = std::chrono::seconds(settings.notify_timeout_s);
-    on_receive_ = std::make_unique<NotifyRunner>(settings.on_receive, limits);
-    inbox.on_receive = [run = on_receive_.get()](const queue::ReceivedFax& fax) {
+  NotifyLimits limits;
+  limits.timeout = std::chrono::seconds(settings.notify_timeout_s);
+  limits.label = "received fax";
+  if (!settings.on_receive.empty()) on_receive_ = std::make_unique<NotifyRunner>(settings.on_receive, limits);
+  if (!settings.mail_to.empty()) {
+    limits.label = "mail of fax";
+    mail_ = std::make_unique<NotifyRunner>(settings.sendmail, limits);
+  }
+  inbox.on_receive = [run = on_receive_.get(), mail = mail_.get(), to = settings.mail_to,
+                      folder = inbox.folder](const queue::ReceivedFax& fax) {
+    if (run) {
       run->Run({std::to_string(fax.id), fax.file, fax.caller_number, std::to_string(fax.pages),
                 fax.complete ? "complete" : "partial"});
-    };
-  }
+    }
+    if (mail) MailFax(*mail, fax, to, folder);
+  };
   inbox_ = std::make_unique<queue::Inbox>(store, std::move(inbox));
   broker.AttachInbox(inbox_.get());
 }

@@ -27,6 +27,8 @@ struct QueueSettings {
   std::string folder;              // empty: qvfax/queue in the user's state folder
   std::string inbox_folder;        // empty: qvfax/inbox in the user's state folder
   std::string on_receive;          // run as CMD FAXID FILE CALLER PAGES OUTCOME
+  std::string mail_to;             // each fax that comes in is mailed here as a PDF
+  std::string sendmail = "/usr/sbin/sendmail";
 };
 
 class JobQueueService {
@@ -40,7 +42,7 @@ class JobQueueService {
  private:
   rpc::Broker& broker_;
   std::vector<std::string> ports_;
-  std::unique_ptr<NotifyRunner> notify_, on_receive_;
+  std::unique_ptr<NotifyRunner> notify_, on_receive_, mail_;
   std::unique_ptr<queue::JobQueue> queue_;
   std::unique_ptr<queue::Inbox> inbox_;
 };

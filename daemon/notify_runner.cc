@@ -27,7 +27,11 @@ struct NotifyRunner::Impl : std::enable_shared_from_this<Impl> {
 
   mutable std::mutex mutex;
   std::condition_variable changed;
-  std::deque<std::vector<std::string>> waiting;
+  struct Pending {
+    std::vector<std::string> arguments;
+    std::string input;
+  };
+  std::deque<Pending> waiting;
   std::set<pid_t> running;  // process groups, by their leader
   size_t watching = 0;      // watcher threads not yet done
   bool stopping = false;
@@ -43,13 +47,17 @@ struct NotifyRunner::Impl : std::enable_shared_from_this<Impl> {
   // Starts waiting commands while there is room; called with the lock held.
   void StartWhatFits() {
     while (!stopping && !waiting.empty() && running.size() < limits.at_once) {
-      auto arguments = std::move(waiting.front());
+      auto next = std::move(waiting.front());
       waiting.pop_front();
-      Start(std::move(arguments));
+      Start(std::move(next.arguments), std::move(next.input));
     }
   }
 
-  void Start(std::vector<std::string> arguments) {
+  static void Forget(const std::string& input) {
+    if (!input.empty()) ::unlink(input.c_str());
+  }
+
+  void Start(std::vector<std::string> arguments, std::string input) {
     std::vector<std::string> args{command};
     args.insert(args.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -57,13 +65,15 @@ struct NotifyRunner::Impl : std::enable_shared_from_this<Impl> {
     argv.push_back(nullptr);
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) {
-      Say("qvfaxd: cannot run the notify command " + command + ": no pipe");
+      Say("qvfaxd: cannot run the command " + command + ": no pipe");
+      Forget(input);
       return;
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
+    if (!input.empty()) posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, input.c_str(), O_RDONLY, 0);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     // A group of its own, so what it starts ends with it.
@@ -76,13 +86,15 @@ struct NotifyRunner::Impl : std::enable_shared_from_this<Impl> {
     ::close(out[1]);
     if (failed != 0) {
       ::close(out[0]);
-      Say("qvfaxd: cannot run the notify command " + command);
+      Say("qvfaxd: cannot run the command " + command);
+      Forget(input);
       return;
     }
     running.insert(pid);
     ++watching;
-    std::thread([self = shared_from_this(), pid, fd = out[0], job = arguments.empty() ? "" : arguments[0]] {
+    std::thread([self = shared_from_this(), pid, fd = out[0], job = arguments.empty() ? "" : arguments[0], input] {
       self->Watch(pid, fd, job);
+      Forget(input);
     }).detach();
   }
 
@@ -114,14 +126,14 @@ struct NotifyRunner::Impl : std::enable_shared_from_this<Impl> {
       }
       pending.append(buffer, static_cast<size_t>(n));
       for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
-        Say(fmt::format("qvfaxd: notify job {}: {}", job, pending.substr(0, end)));
+        Say(fmt::format("qvfaxd: {} {}: {}", limits.label, job, pending.substr(0, end)));
       }
     }
-    if (!pending.empty()) Say(fmt::format("qvfaxd: notify job {}: {}", job, pending));
+    if (!pending.empty()) Say(fmt::format("qvfaxd: {} {}: {}", limits.label, job, pending));
     ::close(fd);
     if (!reaped) {
       if (timed_out && !stop) {
-        Say(fmt::format("qvfaxd: the notify command for job {} ran past {} s and was ended", job,
+        Say(fmt::format("qvfaxd: the command for {} {} ran past {} s and was ended", limits.label, job,
                         std::chrono::duration<double>(limits.timeout).count()));
       }
       EndGroup(pid);
@@ -162,20 +174,21 @@ NotifyRunner::~NotifyRunner() {
     impl_->Say(fmt::format("qvfaxd: {} notify command{} not run: qvfaxd is stopping", impl_->waiting.size(),
                            impl_->waiting.size() == 1 ? "" : "s"));
   }
+  for (const auto& pending : impl_->waiting) Impl::Forget(pending.input);
   impl_->waiting.clear();
   // Each watcher ends its command within a few seconds of seeing the stop.
   impl_->changed.wait_for(lock, std::chrono::seconds(30), [&] { return impl_->watching == 0; });
 }
 
-void NotifyRunner::Run(std::vector<std::string> arguments) {
+void NotifyRunner::Run(std::vector<std::string> arguments, std::string input) {
   std::lock_guard lock(impl_->mutex);
-  if (impl_->stopping) return;
+  if (impl_->stopping) return Impl::Forget(input);
   if (impl_->waiting.size() >= impl_->limits.waiting) {
-    impl_->Say("qvfaxd: too many notify commands waiting; job " + (arguments.empty() ? "" : arguments[0]) +
-               " is not notified");
-    return;
+    impl_->Say(fmt::format("qvfaxd: too many commands waiting; {} {} is not run", impl_->limits.label,
+                           arguments.empty() ? "" : arguments[0]));
+    return Impl::Forget(input);
   }
-  impl_->waiting.push_back(std::move(arguments));
+  impl_->waiting.push_back({std::move(arguments), std::move(input)});
   impl_->StartWhatFits();
 }
 

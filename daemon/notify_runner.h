@@ -15,6 +15,7 @@ struct NotifyLimits {
   std::chrono::milliseconds timeout{60000};  // then the command's process group is ended
   size_t at_once = 4;                        // commands running at the same time
   size_t waiting = 1000;                     // more than these waiting are dropped, with a journal line
+  std::string label = "notify job";          // names a run in the journal, before its first argument
 };
 
 class NotifyRunner {
@@ -27,8 +28,10 @@ class NotifyRunner {
   NotifyRunner(const NotifyRunner&) = delete;
   NotifyRunner& operator=(const NotifyRunner&) = delete;
 
-  // Runs the command with `arguments`, without a shell, now or when a turn comes.
-  void Run(std::vector<std::string> arguments);
+  // Runs the command with `arguments`, without a shell, now or when a turn
+  // comes; with `input`, the command reads that file on its standard input,
+  // and the file is removed once the command has ended (or was not run).
+  void Run(std::vector<std::string> arguments, std::string input = {});
   size_t Running() const;
   size_t Waiting() const;
 

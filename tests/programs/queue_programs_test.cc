@@ -187,7 +187,8 @@ TEST(QueuePrograms, TheNotifyCommandHearsHowEachJobEnded) {
 
 // A call that comes in (the line engine's virtual remote calling) is kept in
 // the inbox, its pages as they were sent, told to the receive command and to
-// followers, and gone with its file when removed.
+// followers, mailed as a PDF of the same pages, and gone with its file when
+// removed.
 TEST(QueuePrograms, AFaxThatComesInIsKeptInTheInboxUntilRemoved) {
   const std::string fifo = ScratchPath("received.fifo");
   std::filesystem::remove(fifo);
@@ -198,7 +199,16 @@ TEST(QueuePrograms, AFaxThatComesInIsKeptInTheInboxUntilRemoved) {
     out << "#!/bin/sh\necho \"$@\" > " << fifo << "\n";
   }
   std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-  DaemonProcess daemon(0, {"--engine", "line", "--on-receive", script});
+  const std::string mailbox = ScratchPath("mailbox.eml"), sendmail = ScratchPath("sendmail.sh");
+  std::filesystem::remove(mailbox);
+  {
+    std::ofstream out(sendmail);
+    out << "#!/bin/sh\necho \"$@\" > " << mailbox << ".args\ncat > " << mailbox << ".part\nmv " << mailbox << ".part "
+        << mailbox << "\n";
+  }
+  std::filesystem::permissions(sendmail, std::filesystem::perms::owner_all);
+  DaemonProcess daemon(0, {"--engine", "line", "--on-receive", script, "--mail-to", "fax@example.org", "--sendmail",
+                           sendmail});
   rpc::Client follower(rpc::ConnectUnixSocket(daemon.socket()));
   std::vector<std::string> heard;
   follower.on_notification = [&](const std::string& method, const rpc::json& params) {
@@ -224,6 +234,23 @@ TEST(QueuePrograms, AFaxThatComesInIsKeptInTheInboxUntilRemoved) {
     std::getline(told, line);
     EXPECT_EQ(line, fmt::format("{} {} 0612345678 2 complete", fax.value("id", 0), file));
   }
+
+  // The mail: to the address, with the fax's pages as a PDF.
+  for (int i = 0; i < 300 && !std::filesystem::exists(mailbox); ++i) follower.Pump(std::chrono::milliseconds(100));
+  std::ifstream mail_in(mailbox, std::ios::binary);
+  const std::string mail((std::istreambuf_iterator<char>(mail_in)), {});
+  EXPECT_NE(mail.find("To: fax@example.org\r\n"), std::string::npos) << mail.substr(0, 300);
+  EXPECT_NE(mail.find(fmt::format("Subject: Fax {} from 0612345678, 2 pages\r\n", fax.value("id", 0))), std::string::npos);
+  const auto attached = mail.find("Content-Disposition: attachment");
+  ASSERT_NE(attached, std::string::npos);
+  const auto body = mail.find("\r\n\r\n", attached) + 4;
+  std::ofstream(ScratchPath("mailed.b64"), std::ios::binary) << mail.substr(body, mail.find("--", body) - body);
+  const std::string pdf = ScratchPath("mailed.pdf");
+  ASSERT_EQ(std::system(("base64 -di " + ScratchPath("mailed.b64") + " > " + pdf).c_str()), 0);
+  const auto rendered = RunToEnd({"/usr/bin/gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=tiffg4", "-r204x196",
+                                  "-sOutputFile=" + ScratchPath("mailed.tif"), pdf});
+  ASSERT_EQ(rendered.exit, 0) << rendered.err;
+  ExpectSamePages(document, ScratchPath("mailed.tif"), 2);
 
   const auto listed = RunToEnd(Qvfax(daemon, {"inbox", "--json"}));
   ASSERT_EQ(listed.exit, 0) << listed.err;
