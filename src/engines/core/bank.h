@@ -111,6 +111,10 @@ class Bank : public FaxControl, public FaxManager {
   const State& state() const { return *state_; }
   // Breaks off the call under way, which is not yet hanging up; AbortPort has checked the port.
   virtual void BreakOffCall() = 0;
+  // Ends a call that came in, its status, pages and the line's figures in
+  // `reception`: a file with no page is removed, the resolution is read from
+  // the file, and a call that did not end normally says why.
+  void EndReception(Reception reception);
 
  private:
   std::unique_ptr<State> state_;

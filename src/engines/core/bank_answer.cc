@@ -1,9 +1,13 @@
 // The receiving side of the engine core: a port taken by a call that came
 // in, and the reception handed on when it ends. What the engine does on the
 // line is its own; the bookkeeping is shared by every engine.
+#include <cmath>
+#include <filesystem>
+
 #include <fmt/format.h>
 
 #include "engines/core/bank_state.h"
+#include "engines/pages/raw_pages.h"
 #include "values/enums.h"
 
 namespace qvfax::core {
@@ -33,6 +37,24 @@ void Bank::State::BeginAnswer(PortState& port, const IncomingCall& from, Recepti
   port.working = true;
   page_number = 0;
   status_text = "Answering";
+}
+
+void Bank::EndReception(Reception reception) {
+  std::error_code ec;
+  if (reception.pages <= 0) {
+    std::filesystem::remove(reception.file, ec);  // nothing came: no empty file is left
+    reception.file.clear();
+    reception.pages = 0;
+  } else if (const auto shape = pages::CodedPageShape(reception.file, 1)) {
+    reception.y_dpi = static_cast<int32_t>(std::lround(shape->y_dpi));
+  }
+  reception.complete = reception.status == qbfaxvmstrms_NORMAL && reception.pages > 0;
+  if (!reception.complete) {
+    int32_t status = reception.status;
+    reception.reason = fmt::format("{} (status {}) after {} pages", TermStatusText(status), reception.status,
+                                   reception.pages);
+  }
+  state().EndAnswer(std::move(reception));
 }
 
 void Bank::State::EndAnswer(Reception reception) {

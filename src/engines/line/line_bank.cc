@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cmath>
 #include <filesystem>
 
 #include <fmt/format.h>
@@ -19,7 +18,6 @@
 #include "engines/core/termination_status.h"
 #include "engines/core/received_file.h"
 #include "engines/line/t30_line.h"
-#include "engines/pages/raw_pages.h"
 #include "platform/apartment.h"
 #include "platform/private_files.h"
 #include "values/enums.h"
@@ -234,7 +232,7 @@ void LineBank::Finish(int32_t status) {
   if (call_ && call_->line && call_->connected_at_ms >= 0) {
     s.call->connection_ms = static_cast<int32_t>(call_->line->LineMs() - call_->connected_at_ms);
   }
-  if (s.call->incoming) return EndReception(status);
+  if (s.call->incoming) return StopReceiving(status);
   if (call_ && !call_->document.empty()) {
     std::error_code ec;
     std::filesystem::remove(call_->document, ec);
@@ -255,8 +253,7 @@ void LineBank::Finish(int32_t status) {
   s.Terminate(status);
 }
 
-void LineBank::EndReception(int32_t status) {
-  auto& s = state();
+void LineBank::StopReceiving(int32_t status) {
   core::Reception reception;
   reception.file = call_->received;
   reception.status = status;
@@ -267,20 +264,8 @@ void LineBank::EndReception(int32_t status) {
     reception.bit_rate = call_->line->BitRate();
     reception.ecm = call_->line->Ecm();
   }
-  std::error_code ec;
-  if (reception.pages == 0) {
-    std::filesystem::remove(reception.file, ec);  // nothing came: no empty file is left
-    reception.file.clear();
-  } else if (const auto shape = pages::CodedPageShape(reception.file, 1)) {
-    reception.y_dpi = static_cast<int32_t>(std::lround(shape->y_dpi));
-  }
-  reception.complete = status == qbfaxvmstrms_NORMAL && reception.pages > 0;
-  if (!reception.complete) {
-    int32_t code = status;
-    reception.reason = fmt::format("{} (status {}) after {} pages", TermStatusText(code), status, reception.pages);
-  }
   call_.reset();
-  s.EndAnswer(std::move(reception));
+  Bank::EndReception(std::move(reception));
 }
 
 void LineBank::BreakOffCall() {

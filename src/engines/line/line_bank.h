@@ -37,7 +37,7 @@ class LineBank : public core::Bank {
   void Connect();
   void Slice();
   void Finish(int32_t status);
-  void EndReception(int32_t status);
+  void StopReceiving(int32_t status);
   std::chrono::milliseconds ClockDelay(int64_t line_ms) const;
 
   LineConfig config_;

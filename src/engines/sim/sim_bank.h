@@ -18,6 +18,11 @@ class SimBank : public core::Bank {
   SimBank(Config config, std::shared_ptr<Clock> clock);
 
   int32_t SendNow(const std::string& port, int32_t& fax_id) override;
+  // A scripted call in: the remote that `from` names (or any number's) sends
+  // the pages of `from.document`, on the clock as a send takes them; a remote
+  // that drops the line in page N leaves the pages before it.
+  int32_t AnswerNow(const std::string& port, const core::IncomingCall& from, const std::string& file,
+                    core::ReceptionDone done) override;
 
  protected:
   void BreakOffCall() override;
@@ -28,6 +33,10 @@ class SimBank : public core::Bank {
   void StartPage(int32_t page);
   void EndPage(int32_t page);
   void HangUp(int32_t status);
+  void ReceivePage(int32_t page);
+  void StopReceiving(int32_t status);
+
+  std::string received_file_;  // a call that came in: where its pages go
 
   Config config_;
   Remote remote_;  // the remote of the call under way

@@ -5,6 +5,8 @@
 #include "components/fax_control_events.h"
 #include "engines/bank_registration.h"
 #include "engines/core/bank_state.h"
+#include "engines/pages/raw_pages.h"
+#include "engines/pages/tiff_pages.h"
 #include "engines/sim/sim_bank.h"
 #include "platform/apartment.h"
 #include "values/enums.h"
@@ -134,7 +136,65 @@ void SimBank::HangUp(int32_t status) {
 
 void SimBank::BreakOffCall() {
   state().CancelPending();
+  if (state().call->incoming) return StopReceiving(qbfaxvmstrms_ABORT);
   HangUp(qbfaxvmstrms_ABORT);
+}
+
+int32_t SimBank::AnswerNow(const std::string& name, const core::IncomingCall& from, const std::string& file,
+                           core::ReceptionDone done) {
+  auto& m = state();
+  core::PortState* port = nullptr;
+  if (const int32_t error = m.CheckAnswerable(name, port)) return m.Fail(error);
+  const int pages = pages::CountPages(from.document);
+  if (pages <= 0) return m.Fail(qbfaxvmec_FAX_ERR_INVALID_PARAMETER);  // the scripted caller has nothing to send
+  auto remote = config_.remotes.find(from.caller_number);
+  remote_ = remote == config_.remotes.end() ? config_.other_numbers : remote->second;
+  received_file_ = file;
+  m.BeginAnswer(*port, from, std::move(done));
+  m.call->pages_total = pages;
+  m.call->speed = remote_.speed;
+  m.call->ecm = remote_.ecm;
+  const auto& timing = config_.timing;
+  m.Schedule(std::chrono::milliseconds(timing.answer_ms), [this] {
+    auto& s = state();
+    s.call->connected = true;
+    s.status_text = "Receiving";
+    s.Schedule(std::chrono::milliseconds(config_.timing.training_ms), [this] { ReceivePage(1); });
+  });
+  return 0;
+}
+
+void SimBank::ReceivePage(int32_t page) {
+  auto& m = state();
+  m.page_number = static_cast<int16_t>(page);
+  const auto duration = std::chrono::milliseconds(static_cast<int64_t>(config_.timing.page_ms) * 14400 /
+                                                  std::max(m.call->speed, 2400));
+  if (remote_.fail_at_page == page) {
+    m.Schedule(duration / 2, [this] { StopReceiving(qbfaxvmstrms_PHASE_C); });
+    return;
+  }
+  m.Schedule(duration, [this, page] {
+    auto& s = state();
+    s.call->pages_done = page;
+    if (page < s.call->pages_total) return ReceivePage(page + 1);
+    StopReceiving(qbfaxvmstrms_NORMAL);
+  });
+}
+
+void SimBank::StopReceiving(int32_t status) {
+  auto& m = state();
+  core::Reception reception;
+  reception.file = received_file_;
+  reception.status = status;
+  reception.remote_id = remote_.station_id;
+  reception.pages = m.call->pages_done;
+  reception.bit_rate = m.call->speed;
+  reception.ecm = m.call->ecm;
+  // The pages that came are those the caller sent, as they were coded.
+  std::vector<std::pair<std::string, int16_t>> arrived;
+  for (int16_t p = 1; p <= reception.pages; ++p) arrived.emplace_back(m.call->from.document, p);
+  if (arrived.empty() || pages::CopyCodedPages(arrived, received_file_) != 0) reception.pages = 0;
+  Bank::EndReception(std::move(reception));
 }
 
 void RegisterSimEngine(ComponentRegistry& registry, Config config,

@@ -1,9 +1,12 @@
 // Sending through the server object on the simulated bank, on the manual clock.
 #include <gtest/gtest.h>
 
+#include "engines/core/reception.h"
+#include "page_compare.h"
 #include "server_fixture.h"
 #include "status/status_document.h"
 #include "tiff_maker.h"
+#include "values/enums.h"
 
 namespace qvfax {
 namespace {
@@ -224,6 +227,49 @@ TEST_F(SimSend, AMissingFileCountsAsItsErrorCodeAndNoFaxIsCreated) {
   EXPECT_TRUE(f.bank->Journal().empty());
   EXPECT_EQ(server->Attivita()->Codice(), 0);
   EXPECT_EQ(server->FaxID(), 0);
+}
+
+}  // namespace
+}  // namespace qvfax
+
+namespace qvfax {
+namespace {
+
+// Scripted calls in: whole, the caller dropping the line in page 2, and a
+// call broken off by us; each keeps the pages that came, as they were sent.
+TEST_F(SimSend, ScriptedCallsInKeepThePagesThatCame) {
+  auto config = sim::DefaultConfig();
+  sim::Remote drops;
+  drops.fail_at_page = 2;
+  drops.station_id = "DROPS";
+  config.remotes["0600"] = drops;
+  Prepare(config);
+  const std::string port = f.bank->PortNames().substr(0, f.bank->PortNames().find(' '));
+  struct Row {
+    const char* call;
+    const char* from;
+    bool abort_in_page_3;
+    int pages;
+    int32_t status;
+  } rows[] = {{"whole", "0612345678", false, 3, 0}, {"dropped", "0600", false, 1, 21}, {"broken off", "0611", true, 2, 4}};
+  for (const auto& row : rows) {
+    const std::string file = testing::ScratchPath(std::string("sim-in-") + row.from + ".tif");
+    std::optional<core::Reception> heard;
+    ASSERT_EQ(f.bank->AnswerNow(port, {row.from, "", second}, file, [&](const core::Reception& r) { heard = r; }), 0);
+    EXPECT_EQ(f.bank->GetPortStatus(port), qbfaxvmps_Receive);
+    for (int i = 0; i < 600 && !heard; ++i) {
+      f.apartment.clock->Advance(250);
+      std::string name = port;
+      if (row.abort_in_page_3 && f.bank->GetPageNumberInt() == 3) f.bank->AbortPort(name);
+    }
+    ASSERT_TRUE(heard) << row.call;
+    EXPECT_EQ(heard->pages, row.pages) << row.call;
+    EXPECT_EQ(heard->status, row.status) << row.call;
+    EXPECT_EQ(heard->complete, row.pages == 3) << row.call;
+    EXPECT_EQ(heard->remote_id, row.pages == 1 ? "DROPS" : "+39 06 5550100") << row.call;
+    testing::ExpectSamePages(second, heard->file, row.pages);
+    EXPECT_EQ(f.bank->GetPortStatus(port), qbfaxvmps_Nothing) << row.call;
+  }
 }
 
 }  // namespace
