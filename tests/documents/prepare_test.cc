@@ -157,6 +157,8 @@ TEST(Prepare, ImagesKeepTheirSizeOnThePaper) {
   // its size), 16-bit interlaced PNG, CMYK JPEG.
   const std::string scan600 = testing::WriteImage(ScratchPath("scan600.tif"), 1800, 2400, 600, false);  // 3 x 4 in
   const std::string photo72 = testing::WriteImage(ScratchPath("photo72.jpg"), 288, 216, 72, true);      // 4 x 3 in
+  const std::string scan200 = testing::WriteImage(ScratchPath("scan200.tif"), 1700, 2200, 200, false);  // Letter
+  const std::string scan300 = testing::WriteImage(ScratchPath("scan300.png"), 900, 900, 300, false);    // 3 x 3 in
   const std::string deep = testing::RewriteImage(grey, ScratchPath("deep.png"), {.depth = 16, .interlaced = true});
   const std::string cmyk = testing::RewriteImage(colour, ScratchPath("cmyk.jpg"), {.cmyk = true});
   struct Row {
@@ -175,6 +177,8 @@ TEST(Prepare, ImagesKeepTheirSizeOnThePaper) {
       {scan600, Resolution::kFine, Paper::kA4, 2292, 612, 784},
       {scan600, Resolution::kStandard, Paper::kLetter, 1078, 612, 392},
       {photo72, Resolution::kFine, Paper::kA4, 2292, 816, 588},
+      {scan200, Resolution::kFine, Paper::kLetter, 2156, 1728, 2148},  // a hair wider than the fax line: reduced
+      {scan300, Resolution::kFine, Paper::kA4, 2292, 612, 588},
       {deep, Resolution::kFine, Paper::kA4, 2292, 1728, 2148},
       {cmyk, Resolution::kFine, Paper::kA4, 2292, 1728, 2148},
       {tiled, Resolution::kFine, Paper::kA4, 2292, 0, 0},
