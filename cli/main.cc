@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
   send_cmd->add_option("--header", send.header, "Print this header on every page");
   send_cmd->add_option("--local-id", send.local_id, "Our station id");
   send_cmd->add_flag("--cover", send.cover, "Send a cover page first (to, from, date, pages, subject, comment)");
-  send_cmd->add_option("--cover-to,--to", send.cover_to, "The cover page's To (default: the number)");
+  send_cmd->add_option("--cover-to", send.cover_to, "The cover page's To (default: the number)");
   send_cmd->add_option("--cover-from", send.cover_from, "The cover page's From (default: --local-id, or your user name)");
   send_cmd->add_option("--subject", send.subject, "The cover page's subject");
   send_cmd->add_option("--comment", send.comment, "The cover page's comment");
@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
     if (name == "--header") submit->add_option(name, queued.header, option->get_description());
     if (name == "--local-id") submit->add_option(name, queued.local_id, option->get_description());
     if (name == "--cover") submit->add_flag(name, queued.cover, option->get_description());
-    if (name == "--cover-to") submit->add_option("--cover-to,--to", queued.cover_to, option->get_description());
+    if (name == "--cover-to") submit->add_option(name, queued.cover_to, option->get_description());
     if (name == "--cover-from") submit->add_option(name, queued.cover_from, option->get_description());
     if (name == "--subject") submit->add_option(name, queued.subject, option->get_description());
     if (name == "--comment") submit->add_option(name, queued.comment, option->get_description());
