@@ -53,6 +53,13 @@ class Class1 : public ::testing::Test {
     }
     return -1;
   }
+  // The engine's own words for how the call ended.
+  std::string Detail() const {
+    for (const auto& e : events) {
+      if (e.kind == Class1Event::kFinished) return e.detail;
+    }
+    return "";
+  }
 
   ScriptedModem modem;
   SerialPort port;
@@ -115,6 +122,7 @@ TEST_F(Class1, AFarEndThatGoesQuietAfterThePageEndsInPhaseD) {
 struct DialCase {
   const char* reply;
   int32_t status;
+  const char* detail = nullptr;  // when the engine's own words matter
 };
 
 class Dialling : public Class1, public ::testing::WithParamInterface<DialCase> {};
@@ -123,13 +131,16 @@ TEST_P(Dialling, TheModemsAnswerToTheDialIsTheStatus) {
   modem.dial_reply = GetParam().reply;
   Run();
   EXPECT_EQ(Status(), GetParam().status) << ::testing::PrintToString(call->Trace());
+  if (GetParam().detail) {
+    EXPECT_EQ(Detail(), GetParam().detail);
+  }
   EXPECT_EQ(modem.Count("AT+FTH"), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Class1, Dialling,
                          ::testing::Values(DialCase{"\r\nBUSY\r\n", 6}, DialCase{"\r\nNO ANSWER\r\n", 9},
                                            DialCase{"\r\nNO DIALTONE\r\n", 10}, DialCase{"\r\nNO CARRIER\r\n", 5},
-                                           DialCase{"\r\nERROR\r\n", 130}, DialCase{"", 9},
+                                           DialCase{"\r\nERROR\r\n", 130, "the modem refused the dial: ERROR"}, DialCase{"", 9},
                                            // answered, then silence: T.30's T1, not a silent modem
                                            DialCase{"\r\nCONNECT\r\n", 38}));
 
