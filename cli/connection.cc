@@ -1,5 +1,9 @@
 #include "cli/connection.h"
 
+#include <time.h>
+
+#include <stdexcept>
+
 #include <fmt/format.h>
 
 #include "cli/commands.h"
@@ -18,6 +22,22 @@ void SetTimeout(rpc::Client& client, const Common& common) {
 }  // namespace
 
 std::string DefaultSocketPath() { return (xdg::RuntimeDir() / "qvfax" / "qvfaxd.sock").string(); }
+
+std::unique_ptr<rpc::Client> RequireDaemon(const Common& common, const std::string& what) {
+  auto client = ConnectDaemon(common);
+  if (!client) throw std::runtime_error("qvfaxd is not running at " + common.socket + ": " + what + " is kept by qvfaxd");
+  return client;
+}
+
+std::string LocalTime(int64_t ms) {
+  if (ms <= 0) return "-";
+  const time_t seconds = static_cast<time_t>(ms / 1000);
+  tm local{};
+  localtime_r(&seconds, &local);
+  char text[32];
+  strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
 
 std::unique_ptr<rpc::Client> ConnectDaemon(const Common& common) {
   try {

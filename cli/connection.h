@@ -25,6 +25,11 @@ Connection Connect(const Common& common);
 
 // The running daemon, or nothing when none listens at the socket.
 std::unique_ptr<rpc::Client> ConnectDaemon(const Common& common);
+// The running daemon; throws, saying that qvfaxd keeps `what`, when none listens.
+std::unique_ptr<rpc::Client> RequireDaemon(const Common& common, const std::string& what);
+
+// A time in ms since 1970 as the local "YYYY-MM-DD HH:MM:SS"; "-" for none.
+std::string LocalTime(int64_t ms);
 
 std::string DefaultSocketPath();
 

@@ -1,8 +1,6 @@
 // The faxes that came in, as qvfaxd keeps them: listed, one shown, removed;
 // and a call answered on a port, to try receiving (on the line engine, its
 // virtual remote calls and sends a document).
-#include <time.h>
-
 #include <filesystem>
 #include <iostream>
 
@@ -17,20 +15,7 @@ namespace qvfax::cli {
 
 namespace {
 
-std::unique_ptr<rpc::Client> Daemon(const Common& common) {
-  auto client = ConnectDaemon(common);
-  if (!client) throw std::runtime_error("qvfaxd is not running at " + common.socket + ": the inbox is kept by qvfaxd");
-  return client;
-}
-
-std::string When(int64_t ms) {
-  const time_t seconds = static_cast<time_t>(ms / 1000);
-  tm local{};
-  localtime_r(&seconds, &local);
-  char text[32];
-  strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-  return text;
-}
+std::unique_ptr<rpc::Client> Daemon(const Common& common) { return RequireDaemon(common, "the inbox"); }
 
 std::string Caller(const rpc::json& fax) {
   const std::string number = fax.value("caller_number", ""), name = fax.value("caller_name", "");
@@ -47,7 +32,7 @@ void PrintList(const rpc::json& faxes) {
                            "SENDER", "PAGES", "OUTCOME");
   for (const auto& fax : faxes) {
     std::cout << fmt::format("{:>5}  {:<19}  {:<8} {:<24} {:<20} {:>5}  {}\n", fax.value("id", 0),
-                             When(fax.value("received_ms", int64_t{0})), fax.value("port", ""), Caller(fax),
+                             LocalTime(fax.value("received_ms", int64_t{0})), fax.value("port", ""), Caller(fax),
                              fax.value("remote_id", "").empty() ? "-" : fax.value("remote_id", ""), fax.value("pages", 0),
                              Outcome(fax));
   }
@@ -57,7 +42,7 @@ void PrintOne(const rpc::json& fax) {
   std::cout << fmt::format(
       "Fax {} received {} on {}\n  caller: {}\n  sender's id: {}\n  pages: {} at {} dpi, {} bit/s, {}\n  call: {:.1f} s, "
       "{}\n  file: {}\n",
-      fax.value("id", 0), When(fax.value("received_ms", int64_t{0})), fax.value("port", ""), Caller(fax),
+      fax.value("id", 0), LocalTime(fax.value("received_ms", int64_t{0})), fax.value("port", ""), Caller(fax),
       fax.value("remote_id", "").empty() ? "-" : fax.value("remote_id", ""), fax.value("pages", 0), fax.value("y_dpi", 0),
       fax.value("bit_rate", 0), fax.value("ecm", false) ? "ECM" : "no ECM", fax.value("duration_ms", 0) / 1000.0,
       Outcome(fax), fax.value("file", "").empty() ? "(no page came)" : fax.value("file", ""));

@@ -16,21 +16,7 @@ namespace qvfax::cli {
 namespace {
 
 // The queue lives in the daemon: without one there is nothing to talk to.
-std::unique_ptr<rpc::Client> Daemon(const Common& common) {
-  auto client = ConnectDaemon(common);
-  if (!client) throw std::runtime_error("qvfaxd is not running at " + common.socket + ": the fax queue is kept by qvfaxd");
-  return client;
-}
-
-std::string LocalTime(int64_t ms) {
-  if (ms <= 0) return "-";
-  const time_t seconds = static_cast<time_t>(ms / 1000);
-  tm local{};
-  localtime_r(&seconds, &local);
-  char text[32];
-  strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-  return text;
-}
+std::unique_ptr<rpc::Client> Daemon(const Common& common) { return RequireDaemon(common, "the fax queue"); }
 
 void PrintJobs(const Common& common, const rpc::json& jobs) {
   if (common.json) {

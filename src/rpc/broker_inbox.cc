@@ -6,23 +6,13 @@
 
 #include "queue/inbox.h"
 #include "rpc/broker_impl.h"
+#include "rpc/broker_params.h"
 
 namespace qvfax::rpc {
 
 namespace {
 
-int64_t FaxParam(const json& params) {
-  auto fax = params.find("fax");
-  if (fax == params.end() || !fax->is_number_integer()) throw SurfaceError(codes::kInvalidParams, "params.fax must be a fax number");
-  return fax->get<int64_t>();
-}
-
-std::string Text(const json& params, const char* name) {
-  auto value = params.find(name);
-  if (value == params.end()) return "";
-  if (!value->is_string()) throw SurfaceError(codes::kInvalidParams, fmt::format("params.{} must be a string", name));
-  return value->get<std::string>();
-}
+int64_t FaxParam(const json& params) { return IntegerParam(params, "fax", "a fax number"); }
 
 }  // namespace
 
@@ -62,9 +52,9 @@ bool Broker::Impl::DispatchInboxOperation(const std::shared_ptr<Connection>& con
       }
       Reply(*conn, message.id, true);
     } else {  // answer
-      const std::string port = Text(params, "port");
+      const std::string port = OptionalText(params, "port");
       if (port.empty()) throw SurfaceError(codes::kInvalidParams, "params.port must name a port");
-      core::IncomingCall from{Text(params, "from"), Text(params, "name"), Text(params, "document")};
+      core::IncomingCall from{OptionalText(params, "from"), OptionalText(params, "name"), OptionalText(params, "document")};
       std::weak_ptr<Broker::Impl> weak = shared_from_this();
       AnswerLate(conn, message.id);
       faxes->Answer(port, from, [weak, conn, id = message.id](const std::optional<queue::ReceivedFax>& fax,

@@ -12,29 +12,19 @@
 #include "queue/job_queue.h"
 #include "platform/private_files.h"
 #include "rpc/broker_impl.h"
+#include "rpc/broker_params.h"
 
 namespace qvfax::rpc {
 
 namespace {
 
-int64_t JobParam(const json& params) {
-  auto job = params.find("job");
-  if (job == params.end() || !job->is_number_integer()) throw SurfaceError(codes::kInvalidParams, "params.job must be a job number");
-  return job->get<int64_t>();
-}
-
-std::string StringParam(const json& params, const char* name) {
-  auto value = params.find(name);
-  if (value == params.end()) return "";
-  if (!value->is_string()) throw SurfaceError(codes::kInvalidParams, fmt::format("params.{} must be a string", name));
-  return value->get<std::string>();
-}
+int64_t JobParam(const json& params) { return IntegerParam(params, "job", "a job number"); }
 
 queue::JobRequest RequestParam(const json& params, const PeerIdentity& who) {
   queue::JobRequest request;
-  request.number = StringParam(params, "number");
-  request.header = StringParam(params, "header");
-  request.local_id = StringParam(params, "local_id");
+  request.number = OptionalText(params, "number");
+  request.header = OptionalText(params, "header");
+  request.local_id = OptionalText(params, "local_id");
   request.ecm = params.value("ecm", std::string("on")) != "off";
   const auto at = params.find("at");
   if (at != params.end() && !at->is_null()) {
@@ -53,7 +43,7 @@ queue::JobRequest RequestParam(const json& params, const PeerIdentity& who) {
   }
   request.owner_pid = who.pid;
   request.owner_session = who.session;
-  request.client_request = StringParam(params, "request");
+  request.client_request = OptionalText(params, "request");
   if (request.client_request.size() > 200) throw SurfaceError(codes::kInvalidParams, "params.request is longer than 200");
   return request;
 }

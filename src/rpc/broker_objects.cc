@@ -8,6 +8,7 @@
 #include "queue/job_queue.h"
 #include "queue/send_outcome.h"
 #include "rpc/broker_impl.h"
+#include "rpc/broker_params.h"
 #include "rpc/remote_sink.h"
 #include "rpc/surface.h"
 #include "values/coded_values.h"
@@ -107,21 +108,7 @@ void RunThere(const std::shared_ptr<Broker::Impl>& impl, const std::shared_ptr<C
   });
 }
 
-int64_t HandleParam(const json& params) {
-  auto it = params.find("handle");
-  if (it == params.end() || !it->is_number_integer()) {
-    throw SurfaceError(codes::kInvalidParams, "params.handle must be an integer");
-  }
-  return it->get<int64_t>();
-}
-
-std::string StringParam(const json& params, const char* name) {
-  auto it = params.find(name);
-  if (it == params.end() || !it->is_string()) {
-    throw SurfaceError(codes::kInvalidParams, fmt::format("params.{} must be a string", name));
-  }
-  return it->get<std::string>();
-}
+int64_t HandleParam(const json& params) { return IntegerParam(params, "handle", "an integer"); }
 
 json ArgsParam(const json& params) {
   auto it = params.find("args");
@@ -139,7 +126,7 @@ void Broker::Impl::Dispatch(const std::shared_ptr<Connection>& conn, const Messa
   auto self = shared_from_this();
 
   if (method == "create") {
-    const std::string class_name = StringParam(params, "class");
+    const std::string class_name = RequiredText(params, "class");
     if (!IsCreatable(class_name)) throw SurfaceError(codes::kNotPermitted, "clients may not create " + class_name);
     std::shared_ptr<Home> home;
     if (class_name == kServerClass) {
@@ -174,7 +161,7 @@ void Broker::Impl::Dispatch(const std::shared_ptr<Connection>& conn, const Messa
 
   if (method == "get" || method == "let" || method == "call" || method == "set") {
     const int64_t handle = HandleParam(params);
-    const std::string member = StringParam(params, "member");
+    const std::string member = RequiredText(params, "member");
     Entry entry;
     {
       std::lock_guard lock(conn->mutex);

@@ -163,26 +163,32 @@ TEST(QueuePrograms, SeveralRecipientsAreOneJobEach) {
   EXPECT_EQ(numbers, (std::vector<std::string>{"0611111111", "0611111111,0622222222", "0622222222"}));
 }
 
-TEST(QueuePrograms, TheNotifyCommandHearsHowEachJobEnded) {
-  const std::string fifo = ScratchPath("notified.fifo");
-  std::filesystem::remove(fifo);
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const std::string script = ScratchPath("notify.sh");
-  {
-    std::ofstream out(script);
-    out << "#!/bin/sh\necho \"$@\" > " << fifo << "\n";
+// A command for qvfaxd to run that writes its arguments, as one line, to a
+// pipe the test reads: opening the pipe waits for the command to write it.
+struct ArgumentsPipe {
+  explicit ArgumentsPipe(const std::string& name) : fifo(ScratchPath(name + ".fifo")), script(ScratchPath(name + ".sh")) {
+    std::filesystem::remove(fifo);
+    EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(script) << "#!/bin/sh\necho \"$@\" > " << fifo << "\n";
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
   }
-  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-  DaemonProcess daemon(100, {"--notify-command", script});
+  std::string Line() const {
+    std::ifstream heard(fifo);
+    std::string line;
+    std::getline(heard, line);
+    return line;
+  }
+  std::string fifo, script;
+};
+
+TEST(QueuePrograms, TheNotifyCommandHearsHowEachJobEnded) {
+  const ArgumentsPipe notified("notify");
+  DaemonProcess daemon(100, {"--notify-command", notified.script});
   const std::string document = MakeFaxTiff(ScratchPath("notified.tif"), 2, pages::PageResolution::kFine,
                                            pages::PageStyle::kText);
   const auto submitted = RunToEnd(Qvfax(daemon, {"submit", "0612345678", document}));
   ASSERT_EQ(submitted.exit, 0) << submitted.err;
-  // Opening the pipe waits for the command to write it.
-  std::ifstream heard(fifo);
-  std::string line;
-  std::getline(heard, line);
-  EXPECT_EQ(line, "1 0612345678 delivered 2");
+  EXPECT_EQ(notified.Line(), "1 0612345678 delivered 2");
 }
 
 // A call that comes in (the line engine's virtual remote calling) is kept in
@@ -190,15 +196,7 @@ TEST(QueuePrograms, TheNotifyCommandHearsHowEachJobEnded) {
 // followers, mailed as a PDF of the same pages, and gone with its file when
 // removed.
 TEST(QueuePrograms, AFaxThatComesInIsKeptInTheInboxUntilRemoved) {
-  const std::string fifo = ScratchPath("received.fifo");
-  std::filesystem::remove(fifo);
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const std::string script = ScratchPath("on-receive.sh");
-  {
-    std::ofstream out(script);
-    out << "#!/bin/sh\necho \"$@\" > " << fifo << "\n";
-  }
-  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  const ArgumentsPipe received("on-receive");
   const std::string mailbox = ScratchPath("mailbox.eml"), sendmail = ScratchPath("sendmail.sh");
   std::filesystem::remove(mailbox);
   {
@@ -207,7 +205,7 @@ TEST(QueuePrograms, AFaxThatComesInIsKeptInTheInboxUntilRemoved) {
         << mailbox << "\n";
   }
   std::filesystem::permissions(sendmail, std::filesystem::perms::owner_all);
-  DaemonProcess daemon(0, {"--engine", "line", "--on-receive", script, "--mail-to", "fax@example.org", "--sendmail",
+  DaemonProcess daemon(0, {"--engine", "line", "--on-receive", received.script, "--mail-to", "fax@example.org", "--sendmail",
                            sendmail});
   rpc::Client follower(rpc::ConnectUnixSocket(daemon.socket()));
   std::vector<std::string> heard;
@@ -228,12 +226,7 @@ TEST(QueuePrograms, AFaxThatComesInIsKeptInTheInboxUntilRemoved) {
   struct stat info {};
   ASSERT_EQ(::stat(file.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
-  {
-    std::ifstream told(fifo);  // opening it waits for the command to write
-    std::string line;
-    std::getline(told, line);
-    EXPECT_EQ(line, fmt::format("{} {} 0612345678 2 complete", fax.value("id", 0), file));
-  }
+  EXPECT_EQ(received.Line(), fmt::format("{} {} 0612345678 2 complete", fax.value("id", 0), file));
 
   // The mail: to the address, with the fax's pages as a PDF.
   for (int i = 0; i < 300 && !std::filesystem::exists(mailbox); ++i) follower.Pump(std::chrono::milliseconds(100));
