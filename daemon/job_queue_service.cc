@@ -45,7 +45,7 @@ void MailFax(NotifyRunner& sendmail, const queue::ReceivedFax& fax, const std::s
       return;
     }
   }
-  sendmail.Run({"-t", "-oi"}, message);
+  sendmail.Run({"-t", "-oi"}, message, std::to_string(fax.id));
 }
 
 }  // namespace

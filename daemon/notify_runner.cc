@@ -30,6 +30,7 @@ struct NotifyRunner::Impl : std::enable_shared_from_this<Impl> {
   struct Pending {
     std::vector<std::string> arguments;
     std::string input;
+    std::string name;
   };
   std::deque<Pending> waiting;
   std::set<pid_t> running;  // process groups, by their leader
@@ -49,7 +50,7 @@ struct NotifyRunner::Impl : std::enable_shared_from_this<Impl> {
     while (!stopping && !waiting.empty() && running.size() < limits.at_once) {
       auto next = std::move(waiting.front());
       waiting.pop_front();
-      Start(std::move(next.arguments), std::move(next.input));
+      Start(std::move(next.arguments), std::move(next.input), std::move(next.name));
     }
   }
 
@@ -57,7 +58,7 @@ struct NotifyRunner::Impl : std::enable_shared_from_this<Impl> {
     if (!input.empty()) ::unlink(input.c_str());
   }
 
-  void Start(std::vector<std::string> arguments, std::string input) {
+  void Start(std::vector<std::string> arguments, std::string input, std::string name) {
     std::vector<std::string> args{command};
     args.insert(args.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -92,7 +93,7 @@ struct NotifyRunner::Impl : std::enable_shared_from_this<Impl> {
     }
     running.insert(pid);
     ++watching;
-    std::thread([self = shared_from_this(), pid, fd = out[0], job = arguments.empty() ? "" : arguments[0], input] {
+    std::thread([self = shared_from_this(), pid, fd = out[0], job = std::move(name), input] {
       self->Watch(pid, fd, job);
       Forget(input);
     }).detach();
@@ -180,15 +181,15 @@ NotifyRunner::~NotifyRunner() {
   impl_->changed.wait_for(lock, std::chrono::seconds(30), [&] { return impl_->watching == 0; });
 }
 
-void NotifyRunner::Run(std::vector<std::string> arguments, std::string input) {
+void NotifyRunner::Run(std::vector<std::string> arguments, std::string input, std::string name) {
+  if (name.empty() && !arguments.empty()) name = arguments[0];
   std::lock_guard lock(impl_->mutex);
   if (impl_->stopping) return Impl::Forget(input);
   if (impl_->waiting.size() >= impl_->limits.waiting) {
-    impl_->Say(fmt::format("qvfaxd: too many commands waiting; {} {} is not run", impl_->limits.label,
-                           arguments.empty() ? "" : arguments[0]));
+    impl_->Say(fmt::format("qvfaxd: too many commands waiting; {} {} is not run", impl_->limits.label, name));
     return Impl::Forget(input);
   }
-  impl_->waiting.push_back({std::move(arguments), std::move(input)});
+  impl_->waiting.push_back({std::move(arguments), std::move(input), std::move(name)});
   impl_->StartWhatFits();
 }
 

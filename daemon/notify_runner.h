@@ -31,7 +31,8 @@ class NotifyRunner {
   // Runs the command with `arguments`, without a shell, now or when a turn
   // comes; with `input`, the command reads that file on its standard input,
   // and the file is removed once the command has ended (or was not run).
-  void Run(std::vector<std::string> arguments, std::string input = {});
+  // The journal names the run by `name`, or else by its first argument.
+  void Run(std::vector<std::string> arguments, std::string input = {}, std::string name = {});
   size_t Running() const;
   size_t Waiting() const;
 
