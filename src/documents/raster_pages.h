@@ -1,6 +1,7 @@
-// Images to fax pages: TIFF of any kind libtiff reads, PNG and JPEG, scaled
-// to the fax width, resampled to the chosen resolution, and grey or colour
-// turned to black and white by error diffusion.
+// Images to fax pages: TIFF of any kind libtiff reads, PNG and JPEG, each
+// keeping its size on the chosen paper (only what is larger is reduced), at
+// the chosen resolution, and grey or colour turned to black and white by its
+// own tone.
 #pragma once
 
 #include <cstdint>

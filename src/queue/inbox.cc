@@ -24,9 +24,8 @@ struct Inbox::Line {
 namespace {
 
 std::string Stamp(int64_t ms) {
-  const std::string t = OleDate::FromSystemTime(std::chrono::system_clock::time_point(std::chrono::milliseconds(ms)))
-                            .LogText();  // dd/mm/yyyy hh.nn.ss
-  return t.substr(6, 4) + t.substr(3, 2) + t.substr(0, 2) + "-" + t.substr(11, 2) + t.substr(14, 2) + t.substr(17, 2);
+  return core::ReceivedStamp(
+      OleDate::FromSystemTime(std::chrono::system_clock::time_point(std::chrono::milliseconds(ms))));
 }
 
 }  // namespace

@@ -10,6 +10,11 @@
 
 namespace qvfax::core {
 
+std::string ReceivedStamp(const OleDate& when) {
+  const std::string t = when.LogText();  // dd/mm/yyyy hh.nn.ss
+  return t.substr(6, 4) + t.substr(3, 2) + t.substr(0, 2) + "-" + t.substr(11, 2) + t.substr(14, 2) + t.substr(17, 2);
+}
+
 namespace {
 
 std::string SafeForFileName(const std::string& number) {

@@ -6,7 +6,12 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/ole_date.h"
+
 namespace qvfax::core {
+
+// The stamp a received file is named by: "yyyymmdd-hhnnss" of `when`.
+std::string ReceivedStamp(const OleDate& when);
 
 // Creates "<stamp>-<number>.tif" (or "-2", "-3", … when that name is taken)
 // empty and mode 0600, and returns it. The number is cut to a length every

@@ -32,11 +32,6 @@ constexpr int64_t kBusyMs = 4000;       // busy tone heard before giving up
 constexpr int64_t kNoAnswerMs = 45000;  // how long an unanswered call rings
 constexpr int64_t kHangUpMs = 1000;
 
-std::string Stamp(const OleDate& now) {
-  const std::string t = now.LogText();  // dd/mm/yyyy hh.nn.ss
-  return t.substr(6, 4) + t.substr(3, 2) + t.substr(0, 2) + "-" + t.substr(11, 2) + t.substr(14, 2) + t.substr(17, 2);
-}
-
 }  // namespace
 
 struct LineBank::Call {
@@ -69,7 +64,7 @@ int32_t LineBank::SendNow(const std::string& name, int32_t& fax_id) {
   if (const int32_t error = m.CheckSendable(name, fax_id, port, object)) return m.Fail(error);
 
   MakePrivateFolder(config_.inbox);
-  const std::string stamp = Stamp(m.clock->LocalNow());
+  const std::string stamp = core::ReceivedStamp(m.clock->LocalNow());
   auto setup_call = std::make_unique<Call>();
   if (!object->attached.empty()) {
     setup_call->document = (std::filesystem::path(config_.inbox) /
