@@ -78,9 +78,6 @@ JobQueueService::JobQueueService(rpc::Broker& broker, const QueueSettings& setti
                    std::to_string(job.pages_sent)});
     };
   }
-  queue_ = std::make_unique<queue::JobQueue>(store, std::move(options));
-  broker.AttachQueue(queue_.get(), (folder / "documents").string());
-
   queue::InboxOptions inbox;
   inbox.folder = settings.inbox_folder.empty() ? (xdg::StateHome() / "qvfax" / "inbox").string() : settings.inbox_folder;
   inbox.registry = registry;
@@ -105,13 +102,25 @@ JobQueueService::JobQueueService(rpc::Broker& broker, const QueueSettings& setti
   };
   inbox_ = std::make_unique<queue::Inbox>(store, std::move(inbox));
   broker.AttachInbox(inbox_.get());
+  const auto receive_only = inbox_->AnswerCalls(settings.answer);
+  // A port that answers calls is lent to the queue for each send.
+  options.take_port = [inbox = inbox_.get()](const std::string& port, std::function<void()> go) {
+    inbox->Take(port, std::move(go));
+  };
+  options.give_port = [inbox = inbox_.get()](const std::string& port) { inbox->Give(port); };
+  // Ports that only answer are not the queue's.
+  for (const auto& port : receive_only) std::erase(ports_, port);
+  options.ports = ports_;
+  queue_ = std::make_unique<queue::JobQueue>(store, std::move(options));
+  broker.AttachQueue(queue_.get(), (folder / "documents").string());
 }
 
 JobQueueService::~JobQueueService() {
   broker_.AttachInbox(nullptr);
-  inbox_.reset();
   broker_.AttachQueue(nullptr, "");
+  inbox_->StopLending();  // no port is handed to a queue that is going
   queue_.reset();
+  inbox_.reset();
   notify_.reset();  // after the runners, which may still tell of a job's end
   on_receive_.reset();
 }

@@ -29,6 +29,7 @@ struct QueueSettings {
   std::string on_receive;          // run as CMD FAXID FILE CALLER PAGES OUTCOME
   std::string mail_to;             // each fax that comes in is mailed here as a PDF
   std::string sendmail = "/usr/sbin/sendmail";
+  std::vector<std::string> answer;  // ports that answer calls, besides those the engine file names
 };
 
 class JobQueueService {

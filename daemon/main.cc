@@ -43,6 +43,10 @@ int main(int argc, char** argv) {
       ->capture_default_str()
       ->check(CLI::Range(1, 3600));
   app.add_option("--inbox-folder", queue.inbox_folder, "Folder of the faxes that come in");
+  app.add_option("--answer", queue.answer,
+                 "Ports that answer the calls that ring on them (besides those the engine file names); the queue "
+                 "still sends on them between calls")
+      ->delimiter(',');
   app.add_option("--on-receive", queue.on_receive,
                  "Command run for each fax that comes in, as: COMMAND FAXID FILE CALLER PAGES OUTCOME (OUTCOME is "
                  "complete or partial)");

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <map>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -50,14 +52,33 @@ class Inbox {
   using Answered = std::function<void(const std::optional<ReceivedFax>& fax, const std::string& error)>;
   void Answer(const std::string& port, const core::IncomingCall& from, Answered done);
 
+  // Opens `ports` and those the engine's configuration says answer, and
+  // waits for calls on each; a port that cannot answer is reported on
+  // stderr and left alone. Returns, once every port waits or has failed,
+  // the ports the engine's configuration keeps from dialling out.
+  std::vector<std::string> AnswerCalls(const std::vector<std::string>& ports);
+
+  // A port is either answering or dialling. Take lets the queue have `port`:
+  // `go` runs (on the inbox's thread) once the port has been let go, at once
+  // when no call has it, else when the call ends. Give hands it back.
+  void Take(const std::string& port, std::function<void()> go);
+  void Give(const std::string& port);
+  // Takes that wait are forgotten and no more will run: before the queue goes.
+  void StopLending();
+
  private:
   struct Line;
+  Line& LineFor(const std::string& port);
+  bool Listen(const std::string& port, Line& line);
   void Received(const core::Reception& reception, int64_t answered_ms, const Answered& done);
+  std::filesystem::path NewFile(int64_t when_ms, const std::string& caller) const;
 
   std::shared_ptr<JobStore> store_;
   InboxOptions options_;
   std::unique_ptr<Home> home_;
-  std::shared_ptr<Line> line_;  // lives in the home
+  // Used on the home's thread only.
+  std::map<std::string, std::unique_ptr<Line>> lines_;
+  bool lending_ = true;
 };
 
 }  // namespace qvfax::queue

@@ -285,7 +285,14 @@ void JobQueue::Dispatch() {
       store_->Save(job);
       slot->job = id;
       events.changes.push_back(Change("started", job));
-      slot->home->Post([runner = slot->runner, id, n = job.attempts, request = job.request] { runner->Start(id, n, request); });
+      auto start = [home = slot->home.get(), runner = slot->runner, id, n = job.attempts, request = job.request] {
+        home->Post([runner, id, n, request] { runner->Start(id, n, request); });
+      };
+      if (options_.take_port) {
+        options_.take_port(job.port, std::move(start));
+      } else {
+        start();
+      }
     }
     // Sleep until the next job falls due; a free port or a new job wakes us sooner.
     auto& clock = *RequireApartment().clock;
@@ -309,6 +316,7 @@ void JobQueue::AttemptEnded(Slot& slot, const Attempt& attempt) {
     std::lock_guard lock(mutex_);
     if (stopping_) return;  // taken up at the next start
     slot.job = 0;
+    if (options_.give_port) options_.give_port(slot.runner->port());
     auto it = jobs_.find(attempt.job);
     if (it == jobs_.end()) return;
     Job& job = it->second;

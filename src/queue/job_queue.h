@@ -47,6 +47,11 @@ struct QueueOptions {
   std::function<void(const nlohmann::json&)> on_event;
   // A job has ended (for the notify command).
   std::function<void(const Job&)> on_end;
+  // A port that also answers calls is dialled out on only once `take_port`
+  // has let it go (`go` may run later, on any thread); `give_port` hands it
+  // back when the attempt has ended. Unset: the ports are the queue's alone.
+  std::function<void(const std::string& port, std::function<void()> go)> take_port;
+  std::function<void(const std::string& port)> give_port;
 };
 
 class JobQueue {

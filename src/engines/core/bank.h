@@ -99,6 +99,18 @@ class Bank : public FaxControl, public FaxManager {
   // cannot answer).
   virtual int32_t AnswerNow(const std::string& port, const IncomingCall& from, const std::string& file,
                             ReceptionDone done);
+  // Has the open `port` wait for calls and answer each that rings as often as
+  // the port's configuration says, asking `ringing` what to do with it; it
+  // waits again after each call and after each send, until the port closes.
+  // 0 when it waits, else the control's error code (an engine whose calls
+  // never ring: the line and sim engines answer through AnswerNow).
+  virtual int32_t AnswerCalls(const std::string& port, CallRinging ringing);
+  // The ports the engine's configuration says answer calls, and whether each may also dial out.
+  struct AnsweringPort {
+    std::string name;
+    bool sends = true;
+  };
+  virtual std::vector<AnsweringPort> AnsweringPorts() const { return {}; }
 
   // The fax-object and call operations the bank accepted, one line each, in
   // order: what a person reading a trace of the session would want to see.

@@ -89,6 +89,10 @@ struct Bank::State {
   int32_t CheckAnswerable(const std::string& name, PortState*& port);
   // Starts the bookkeeping of a call that came in on `port`, marks the port working.
   void BeginAnswer(PortState& port, const IncomingCall& from, ReceptionDone done);
+  // The call that came in trained: pages are on their way.
+  void ReceptionConnected();
+  // The sender's pages received and confirmed so far.
+  void PagesReceived(int pages);
   // Ends a call that came in: the port idle again, then `reception` (its
   // port and duration filled in) goes to whoever the call was answered for.
   void EndAnswer(Reception reception);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace qvfax::core {
@@ -31,5 +32,13 @@ struct Reception {
 };
 
 using ReceptionDone = std::function<void(const Reception&)>;
+
+// What the one who waits for calls on a port does with one that rings: the
+// file its pages go into and who hears how it ended; nullopt lets it ring.
+struct AnswerPlan {
+  std::string file;
+  ReceptionDone done;
+};
+using CallRinging = std::function<std::optional<AnswerPlan>(const IncomingCall&)>;
 
 }  // namespace qvfax::core

@@ -188,17 +188,14 @@ void LineBank::Slice() {
       case LineEvent::kConnected:
         call_->connected_at_ms = call_->line->LineMs();
         if (s.call->incoming) {
-          s.call->connected = true;
-          s.page_number = 1;
-          s.status_text = "Receiving";
+          s.ReceptionConnected();
         } else {
           s.CallConnected(call_->line->RemoteIdent(), call_->line->BitRate(), call_->line->Ecm());
         }
         break;
       case LineEvent::kPage:
         if (s.call->incoming) {
-          s.call->pages_done = event.page;
-          s.page_number = static_cast<int16_t>(event.page + 1);
+          s.PagesReceived(event.page);
         } else {
           s.PagesConfirmed(event.page, call_->line->BitRate(), call_->line->Ecm());
         }

@@ -28,9 +28,9 @@ std::string Shielded(const uint8_t* bytes, size_t length) {
 namespace {
 
 // What ended a call that T.30 finished, in words for the log and the user.
-std::string EndReason(int completion) {
+std::string EndReason(int completion, bool answering) {
   switch (completion) {
-    case T30_ERR_OK: return "sent";
+    case T30_ERR_OK: return answering ? "received" : "sent";
     case T30_ERR_T0_EXPIRED:
     case T30_ERR_T1_EXPIRED: return "no fax machine answered";
     default: return t30_completion_code_to_str(completion);
@@ -44,9 +44,11 @@ void Class1Call::Impl::Log(std::string line) {
   trace.push_back(fmt::format("{:>8.3f} {}", static_cast<double>(now_ms) / 1000.0, line));
 }
 
-void Class1Call::Impl::SetRxType(void* user, int type, int, int, int use_hdlc) {
+void Class1Call::Impl::SetRxType(void* user, int type, int bit_rate, int short_train, int use_hdlc) {
   auto* self = static_cast<Impl*>(user);
   self->rx_type = type;
+  self->rx_bit_rate = bit_rate;
+  self->rx_short_train = short_train != 0;
   self->rx_hdlc = use_hdlc != 0;
 }
 
@@ -75,11 +77,13 @@ int Class1Call::Impl::PhaseB(t30_state_t*, void* user, int) {
 int Class1Call::Impl::ReportPages() {
   t30_stats_t stats;
   t30_get_transfer_statistics(t30, &stats);
-  if (stats.pages_tx > pages_reported) {
-    pages_reported = stats.pages_tx;
-    events.push_back({Class1Event::kPageSent, stats.pages_tx, 0, {}});
+  const int pages = setup.answering ? stats.pages_rx : stats.pages_tx;
+  if (const char* id = t30_get_rx_ident(t30); id && *id) remote_ident = id;
+  if (pages > pages_reported) {
+    pages_reported = pages;
+    events.push_back({Class1Event::kPage, pages, 0, {}});
   }
-  return stats.pages_tx;
+  return pages;
 }
 
 int Class1Call::Impl::PhaseD(t30_state_t*, void* user, int) {
@@ -116,7 +120,7 @@ void Class1Call::Impl::Fail(core::LineResult result, std::string detail) {
 }
 
 void Class1Call::Impl::Start() {
-  t30 = t30_init(nullptr, 1, &SetRxType, this, &SetTxType, this, &SendHdlc, this);
+  t30 = t30_init(nullptr, setup.answering ? 0 : 1, &SetRxType, this, &SetTxType, this, &SendHdlc, this);
   t30_set_tx_ident(t30, setup.local_id.c_str());
   // Our own header is drawn into the pages; SpanDSP's is not used.
   t30_set_tx_page_header_info(t30, nullptr);
@@ -126,12 +130,16 @@ void Class1Call::Impl::Start() {
   if (setup.t4_2d) codings |= T30_SUPPORT_T4_2D_COMPRESSION;
   if (setup.ecm && setup.t6) codings |= T30_SUPPORT_T6_COMPRESSION;
   t30_set_supported_compressions(t30, codings);
-  t30_set_tx_file(t30, setup.document.c_str(), -1, -1);
+  if (setup.answering) {
+    t30_set_rx_file(t30, setup.received.c_str(), -1);
+  } else {
+    t30_set_tx_file(t30, setup.document.c_str(), -1, -1);
+  }
   t30_set_phase_b_handler(t30, &PhaseB, this);
   t30_set_phase_d_handler(t30, &PhaseD, this);
   t30_set_phase_e_handler(t30, &PhaseE, this);
 
-  status = "Dialing";
+  status = setup.answering ? "Answering" : "Dialing";
   Initialise(0);
 }
 
@@ -145,36 +153,9 @@ void Class1Call::Impl::Initialise(size_t next) {
   }
   Command("AT+FCLASS=1", setup.command_timeout_ms, false, [this](const AtResult& r) {
     if (r.kind != AtResult::kOk) return Fail(core::LineResult::kModemError, "AT+FCLASS=1: " + r.text);
-    events.push_back({Class1Event::kDialing, 0, 0, {}});
-    const std::string dial =
-        fmt::format("AT{}D{}{}{}", setup.speaker, setup.tone ? 'T' : 'P', setup.dial_prefix, setup.number);
-    Command(dial, setup.dial_timeout_ms, true, [this](const AtResult& d) { Dialled(d); });
-    on_timeout = [this] {
-      // Stop the dial before hanging up: any character does.
-      Write(std::string(1, static_cast<char>(kCan)));
-      Fail(core::LineResult::kNoAnswer, "nobody answered in time");
-    };
+    if (setup.answering) return Answer();
+    Dial();
   });
-}
-
-void Class1Call::Impl::Dialled(const AtResult& r) {
-  switch (r.kind) {
-    case AtResult::kConnect:
-      connected = true;
-      connected_at_ms = now_ms;
-      status = "Connected";
-      Log("< CONNECT (answered)");
-      BeginFrame();
-      return;
-    case AtResult::kBusy: return Finish(core::TermStatusFor(core::LineResult::kBusy), "the line is busy");
-    case AtResult::kNoAnswer:
-      return Fail(core::LineResult::kNoAnswer, "nobody answered");
-    case AtResult::kNoDialtone:
-      return Fail(core::LineResult::kNoDialtone, "no dial tone");
-    case AtResult::kNoCarrier:
-      return Fail(core::LineResult::kNoCarrier, "answered without fax tones, or no answer");
-    default: return Fail(core::LineResult::kModemError, "the modem refused the dial: " + r.text);
-  }
 }
 
 void Class1Call::Impl::Advance() {
@@ -185,10 +166,14 @@ void Class1Call::Impl::Advance() {
     switch (request.type) {
       case T30_MODEM_NONE:
       case T30_MODEM_CNG:
-      case T30_MODEM_CED:
         // The modem makes the calling tone itself while it dials.
         tx_served = request.seq;
         break;
+      case T30_MODEM_CED:
+        // And the answer tone when it answers: by now it is sent.
+        tx_served = request.seq;
+        StepComplete();
+        return Advance();
       case T30_MODEM_PAUSE:
         // T.30 pauses so the far end hears the last frame through; a Class 1
         // modem has already sent it all before it answered OK.
@@ -197,7 +182,7 @@ void Class1Call::Impl::Advance() {
         return Advance();
       case T30_MODEM_DONE:
         tx_served = request.seq;
-        return HangUp(core::TermStatusFor(completion), EndReason(completion));
+        return HangUp(core::TermStatusFor(completion), EndReason(completion, setup.answering));
       case T30_MODEM_V21:
         if (frames.empty()) return;  // the first frame is on its way
         tx_served = request.seq;
@@ -213,7 +198,13 @@ void Class1Call::Impl::Advance() {
     StepComplete();
     return Advance();
   }
-  if (rx_type == T30_MODEM_V21 && rx_hdlc && tx.type == T30_MODEM_NONE && now_ms >= not_before_ms) Listen();
+  if (tx.type != T30_MODEM_NONE || now_ms < not_before_ms) return;
+  const bool fast = rx_type == T30_MODEM_V27TER || rx_type == T30_MODEM_V29 || rx_type == T30_MODEM_V17;
+  if (fast && !hear_v21) return Receive();
+  if ((rx_type == T30_MODEM_V21 && rx_hdlc) || fast) {
+    hear_v21 = false;
+    Listen();
+  }
 }
 
 void Class1Call::Impl::OnResult(const AtResult& r) {
@@ -223,6 +214,7 @@ void Class1Call::Impl::OnResult(const AtResult& r) {
     return;
   }
   if (r.kind == AtResult::kData) {
+    if (step == Step::kRxImage) return ImageData(r.text, r.end);
     if (step == Step::kRxData) {
       frame += r.text;
       if (r.end) {
@@ -245,6 +237,8 @@ void Class1Call::Impl::OnResult(const AtResult& r) {
       break;
     }
     case Step::kRxStatus: FrameEnded(r); break;
+    case Step::kRxImage:
+    case Step::kRxImageEnd: ImageEnded(r); break;
     case Step::kTxFrames:
       if (frame_in_flight) FrameAcknowledged(r);
       break;
@@ -365,8 +359,10 @@ bool Class1Call::Finished() const { return impl_->finished; }
 
 std::string Class1Call::RemoteIdent() const {
   const char* ident = impl_->t30 ? t30_get_rx_ident(impl_->t30) : nullptr;
-  return ident ? ident : "";
+  return ident && *ident ? ident : impl_->remote_ident;
 }
+
+int Class1Call::Pages() const { return impl_->pages_reported; }
 
 int Class1Call::BitRate() const {
   if (!impl_->t30) return 0;

@@ -1,11 +1,11 @@
 // One fax call on a Class 1 modem: SpanDSP's T.30 decides what to say, this
-// class says it in AT commands. It dials, carries V.21 HDLC frames under
-// +FTH/+FRH, image data under +FTM with the modem's silences between, and
-// hangs up. It never blocks: Poll() reads what the modem sent, advances
+// class says it in AT commands. It dials and sends, or answers and receives;
+// it carries V.21 HDLC frames under +FTH/+FRH, image data under +FTM or
+// +FRM with the modem's silences between, and hangs up. It never blocks: Poll() reads what the modem sent, advances
 // T.30's timers by the time that passed and writes what is due, so the call
 // runs on the apartment's clock, one slice at a time. With error correction
 // the image frames are HDLC-framed here (most modems frame only V.21) and go
-// out as high-speed data.
+// out as high-speed data; received ones are deframed here the same way.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +25,8 @@ struct Class1Setup {
   std::string speaker = "M1L1";   // the ATM/ATL part of the dial command
   std::string local_id;           // our TSI
   std::string document;           // the TIFF to send; empty: nothing to send
+  bool answering = false;         // a call rang: answer it (ATA) and receive instead of dialling
+  std::string received;           // answering: the TIFF the pages go into as they arrive
   int modulations = 7;            // T30_SUPPORT_V27TER | V29 | V17 that the modem and port allow
   bool t4_2d = true;              // MR among our codings
   bool ecm = false;               // error correction: frames HDLC-framed here, sent under +FTM
@@ -34,8 +36,8 @@ struct Class1Setup {
 };
 
 struct Class1Event {
-  enum Kind { kDialing, kConnected, kPageSent, kFinished } kind;
-  int page = 0;            // kPageSent: pages confirmed so far
+  enum Kind { kDialing, kConnected, kPage, kFinished } kind;
+  int page = 0;            // kPage: pages confirmed so far (sent, or received when answering)
   int32_t status = 0;      // kFinished: the termination status
   std::string detail;      // kFinished: what ended the call, for the log
 };
@@ -47,7 +49,7 @@ class Class1Call {
   Class1Call(const Class1Call&) = delete;
   Class1Call& operator=(const Class1Call&) = delete;
 
-  // Puts the modem in class 1 and dials.
+  // Puts the modem in class 1 and dials, or answers.
   void Start();
   // One slice of the call, `elapsed_ms` after the last; returns what happened in it.
   std::vector<Class1Event> Poll(int elapsed_ms);
@@ -61,6 +63,7 @@ class Class1Call {
   bool Finished() const;
 
   std::string RemoteIdent() const;
+  int Pages() const;  // confirmed so far: sent, or received when answering
   int BitRate() const;
   bool Ecm() const;
   int64_t ConnectedMs() const;   // since the remote answered; 0 before

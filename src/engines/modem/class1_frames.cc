@@ -76,6 +76,13 @@ void Class1Call::Impl::StopListening() {
 void Class1Call::Impl::Talk() {
   const bool after_rx = last_was_rx;
   last_was_rx = false;
+  if (talking) {
+    // The modem answered with its carrier on: the frames go out on it.
+    talking = false;
+    step = Step::kTxFrames;
+    frame_in_flight = false;
+    return SendFrames();
+  }
   auto connect = [this] {
     Command("AT+FTH=3", setup.command_timeout_ms, false, [this](const AtResult& r) {
       if (r.kind != AtResult::kConnect) return Fail(core::LineResult::kModemError, "AT+FTH=3: " + r.text);

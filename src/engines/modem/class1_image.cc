@@ -10,9 +10,8 @@ namespace qvfax::modem {
 
 using namespace class1;
 
-namespace {
+namespace class1 {
 
-// The +FTM/+FRM code of a T.30 modulation at a bit rate, or 0.
 int ModulationCode(int type, int bit_rate, bool short_train) {
   switch (type) {
     case T30_MODEM_V27TER: return bit_rate == 2400 ? 24 : 48;
@@ -25,7 +24,7 @@ int ModulationCode(int type, int bit_rate, bool short_train) {
   }
 }
 
-}  // namespace
+}  // namespace class1
 
 void Class1Call::Impl::SendData(const TxRequest& request) {
   const int code = ModulationCode(request.type, request.bit_rate, request.short_train != 0);

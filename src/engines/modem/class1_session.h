@@ -1,7 +1,8 @@
 // The inside of a Class 1 call, shared by the files that carry it out:
-// class1_call.cc (the dial, the scheduler, results and the hang-up),
-// class1_frames.cc (V.21 frames both ways) and class1_image.cc (the training
-// check and the pages, plain or as ECM frames).
+// class1_call.cc (the scheduler, results and the hang-up), class1_dial.cc and
+// class1_answer.cc (how the call begins, by direction), class1_frames.cc
+// (V.21 frames both ways), class1_image.cc (the training check and the pages
+// sent, plain or as ECM frames) and class1_receive.cc (the same, received).
 #pragma once
 
 #include <spandsp.h>
@@ -33,6 +34,8 @@ inline constexpr int kPacingSliceMs = 800;  // image data is topped up this ofte
 
 // Bytes with every DLE doubled, as data to a modem must be.
 std::string Shielded(const uint8_t* bytes, size_t length);
+// The +FTM/+FRM code of a T.30 modulation at a bit rate, or 0.
+int ModulationCode(int type, int bit_rate, bool short_train);
 }  // namespace class1
 
 struct Class1Call::Impl {
@@ -54,6 +57,8 @@ struct Class1Call::Impl {
     kTxData,      // +FTM answered CONNECT: image data streams
     kTxEcm,       // +FTM answered CONNECT: ECM frames, framed here, stream
     kTxDrain,     // data ended with DLE ETX: OK when the modem has sent it all
+    kRxImage,     // +FRM answered CONNECT: the training check or a page is arriving
+    kRxImageEnd,  // its data ended with DLE ETX: the modem's result follows
     kPause,       // after an abort: the modem's answers are let go by until the deadline
     kDone,
   };
@@ -74,6 +79,8 @@ struct Class1Call::Impl {
   uint64_t tx_served = 0;
   uint64_t tx_seq = 0;
   int rx_type = T30_MODEM_NONE;
+  int rx_bit_rate = 0;
+  bool rx_short_train = false;
   bool rx_hdlc = false;
   std::deque<std::optional<std::string>> frames;  // nullopt ends a burst
   bool frame_in_flight = false;
@@ -89,7 +96,11 @@ struct Class1Call::Impl {
   int64_t data_started_ms = 0;
   int64_t data_pulled = 0;
 
-  bool connected = false;   // ATD answered CONNECT
+  hdlc_rx_state_t* hdlc_in = nullptr;  // the deframer of received ECM frames
+
+  bool connected = false;   // ATD or ATA answered CONNECT
+  bool hear_v21 = false;    // +FRM heard V.21 instead: the sender repeats a frame; hear it under +FRH
+  bool talking = false;     // ATA left the modem sending V.21 flags: frames go out with no +FTH
   int64_t connected_at_ms = 0;
   bool t30_done = false;
   int completion = T30_ERR_OK;
@@ -97,6 +108,7 @@ struct Class1Call::Impl {
   bool aborting = false;
   bool finished = false;
   int pages_reported = 0;
+  std::string remote_ident;  // the far end's id as last seen: T.30 forgets it when the call ends
   std::string status = "Idle";
   std::vector<std::string> trace;
   std::vector<Class1Event> events;
@@ -104,6 +116,7 @@ struct Class1Call::Impl {
   Impl(SerialPort& p, Class1Setup s) : port(p), setup(std::move(s)) {}
   ~Impl() {
     if (hdlc) hdlc_tx_free(hdlc);
+    if (hdlc_in) hdlc_rx_free(hdlc_in);
     if (t30) t30_free(t30);
   }
 
@@ -143,10 +156,14 @@ struct Class1Call::Impl {
   void Fail(core::LineResult result, std::string detail);
 
   void Start();
-  // The port's own init commands from `next` on, then class 1 and the dial.
+  // The port's own init commands from `next` on, then class 1, then Dial() or Answer().
   void Initialise(size_t next);
 
+  // --- How the call begins: by dialling, or by answering one that rang. ---
+  void Dial();
   void Dialled(const AtResult& r);
+  void Answer();
+  void Answered(const AtResult& r);
 
   // --- Receiving V.21 frames. ---
   void BeginFrame();
@@ -179,6 +196,13 @@ struct Class1Call::Impl {
   void StartEcm();
 
   void PumpEcm();
+
+  // --- Receiving image data (the training check and the pages) under +FRM. ---
+  void Receive();
+  void ImageData(const std::string& bytes, bool end);
+  void ImageEnded(const AtResult& r);
+  // Tells T.30 the high-speed carrier went, the way its receiver expects.
+  void ImageCarrierDown();
 
   // --- The scheduler: what T.30 wants next, when nothing is in flight. ---
   void Advance();

@@ -14,6 +14,7 @@
 #include "engines/core/leftovers.h"
 #include "engines/core/termination_status.h"
 #include "engines/modem/class1_call.h"
+#include "engines/modem/modem_bank_parts.h"
 #include "engines/modem/hang_up.h"
 #include "platform/apartment.h"
 #include "platform/private_files.h"
@@ -44,9 +45,6 @@ std::vector<core::Port> PortsOf(const ModemConfig& config) {
   return ports;
 }
 
-bool HasClass1(const std::string& classes) {
-  return classes == "1" || classes.rfind("1,", 0) == 0;
-}
 
 std::string SpeakerCommand(int32_t mode, int32_t volume) {
   const int m = mode == qbfaxvmsm_Never ? 0 : mode == qbfaxvmsm_Always ? 2 : 1;
@@ -56,20 +54,7 @@ std::string SpeakerCommand(int32_t mode, int32_t volume) {
 
 }  // namespace
 
-// A port this engine has open: the device, its lock, and what its modem said.
-struct ModemBank::Held {
-  SerialPort serial;
-  ModemFacts facts;
-  bool gone = false;  // the device went away: closed, its lock released, the port left idle
-};
-
-struct ModemBank::Call {
-  std::unique_ptr<Class1Call> driver;
-  std::string document;
-  std::chrono::milliseconds last_tick{0};
-  int watched_fd = -1;  // the port's descriptor, watched by the clock while the call lasts
-  bool ended = false;
-};
+bool HasClass1(const std::string& classes) { return classes == "1" || classes.rfind("1,", 0) == 0; }
 
 ModemBank::ModemBank(ModemConfig config, std::shared_ptr<Clock> clock)
     : core::Bank(PortsOf(config), std::move(clock), core::PageKind::kT30Bitmap), config_(std::move(config)) {
@@ -78,6 +63,7 @@ ModemBank::ModemBank(ModemConfig config, std::shared_ptr<Clock> clock)
 
 ModemBank::~ModemBank() {
   if (call_) EndCall(qbfaxvmstrms_ABORT, "the engine was released");
+  for (auto& [name, held] : held_) PauseRingWatch(name);
   held_.clear();
 }
 
@@ -233,6 +219,7 @@ int32_t ModemBank::ClosePort(const std::string& name) {
   if (!port) return m.Fail(qbfaxvmec_FAX_ERR_COMMPORT_NOT_EXISTS);
   if (!port->open) return m.Fail(qbfaxvmec_FER_PORTCLOSED);
   if (call_ && m.call && m.call->port == name) EndCall(qbfaxvmstrms_ABORT, "the port was closed");
+  PauseRingWatch(name);
   port->open = false;
   held_.erase(name);
   Note("ClosePort " + name);
@@ -258,6 +245,27 @@ void ModemBank::DropIfGone(const std::string& name) {
   held->second->gone = true;
   Note(fmt::format("{}: {} went away; the port is released", name, device));
   state().Explain(fmt::format("the modem on {} went away", device));
+}
+
+Class1Setup ModemBank::SetupFor(const ModemPort& configured, const core::PortState& port, const Held& held) const {
+  const auto& m = state();
+  Class1Setup setup;
+  setup.init = configured.init;
+  setup.local_id = !m.local_id.empty()            ? m.local_id
+                   : !configured.local_id.empty() ? configured.local_id
+                                                  : config_.local_id;
+  const auto& caps = port.capabilities;
+  const int max_baud = caps.count(10) ? caps.at(10) : int{qbfaxvmbr_14400};
+  int modulations = held.facts.modulations ? held.facts.modulations : T30_SUPPORT_V27TER;
+  if (max_baud < qbfaxvmbr_14400) modulations &= ~T30_SUPPORT_V17;
+  if (max_baud < qbfaxvmbr_9600) modulations &= ~T30_SUPPORT_V29;
+  if (modulations == 0) modulations = T30_SUPPORT_V27TER;
+  setup.modulations = modulations;
+  setup.t4_2d = !caps.count(2) || caps.at(2) >= qbfaxvmc_2DMR;
+  setup.ecm = caps.count(3) && caps.at(3) == qbfaxvmbecm_Enable;
+  setup.t6 = setup.ecm && (!caps.count(2) || caps.at(2) >= qbfaxvmc_2DMMR);
+  setup.command_timeout_ms = config_.command_timeout_ms;
+  return setup;
 }
 
 int32_t ModemBank::SendNow(const std::string& name, int32_t& fax_id) {
@@ -296,30 +304,18 @@ int32_t ModemBank::SendNow(const std::string& name, int32_t& fax_id) {
   }
 
   const ModemPort& configured = *Configured(name);
-  Class1Setup setup;
+  Class1Setup setup = SetupFor(configured, *port, held);
   setup.number = object->number;
   setup.dial_prefix = configured.dial_prefix;
-  setup.init = configured.init;
   // What the port's configuration says of its line wins over the client's general wishes.
   setup.tone = configured.tone.value_or(m.dial_mode != qbfaxvmtd_Pulse);
   setup.speaker = SpeakerCommand(m.speaker_mode, m.speaker_volume);
   if (!configured.speaker.empty()) setup.speaker = configured.speaker + setup.speaker.substr(2);
-  setup.local_id = !m.local_id.empty()            ? m.local_id
-                   : !configured.local_id.empty() ? configured.local_id
-                                                  : config_.local_id;
   setup.document = call_->document;
-  const auto& caps = port->capabilities;
-  const int max_baud = caps.count(10) ? caps.at(10) : int{qbfaxvmbr_14400};
-  int modulations = held.facts.modulations ? held.facts.modulations : T30_SUPPORT_V27TER;
-  if (max_baud < qbfaxvmbr_14400) modulations &= ~T30_SUPPORT_V17;
-  if (max_baud < qbfaxvmbr_9600) modulations &= ~T30_SUPPORT_V29;
-  if (modulations == 0) modulations = T30_SUPPORT_V27TER;
-  setup.modulations = modulations;
-  setup.t4_2d = !caps.count(2) || caps.at(2) >= qbfaxvmc_2DMR;
-  setup.ecm = caps.count(3) && caps.at(3) == qbfaxvmbecm_Enable && object->ecm != qbfaxvmbecm_Disable;
-  setup.t6 = setup.ecm && (!caps.count(2) || caps.at(2) >= qbfaxvmc_2DMMR);
+  setup.ecm = setup.ecm && object->ecm != qbfaxvmbecm_Disable;
+  setup.t6 = setup.t6 && setup.ecm;
   setup.dial_timeout_ms = configured.answer_timeout_ms.value_or(config_.dial_timeout_ms);
-  setup.command_timeout_ms = config_.command_timeout_ms;
+  PauseRingWatch(name);
   call_->driver = std::make_unique<Class1Call>(held.serial, setup);
   Note(fmt::format("SendNow {}: {} pages to {}", name, object->attached.size(), object->number));
   call_->last_tick = m.clock->Now();
@@ -359,13 +355,21 @@ void ModemBank::Tick() {
         s.Emit([&](FaxControlEvents& e) { e.StatusChanged(port); });
         break;
       case Class1Event::kConnected:
-        s.CallConnected(driver.RemoteIdent(), driver.BitRate(), driver.Ecm());
+        if (s.call->incoming) {
+          s.ReceptionConnected();
+        } else {
+          s.CallConnected(driver.RemoteIdent(), driver.BitRate(), driver.Ecm());
+        }
         break;
-      case Class1Event::kPageSent:
-        s.PagesConfirmed(event.page, driver.BitRate(), driver.Ecm());
+      case Class1Event::kPage:
+        if (s.call->incoming) {
+          s.PagesReceived(event.page);
+        } else {
+          s.PagesConfirmed(event.page, driver.BitRate(), driver.Ecm());
+        }
         break;
       case Class1Event::kFinished:
-        s.SendFinishedIfDelivered(event.status, driver.RemoteIdent());
+        if (!s.call->incoming) s.SendFinishedIfDelivered(event.status, driver.RemoteIdent());
         s.call->connection_ms = static_cast<int32_t>(driver.ConnectedMs());
         EndCall(event.status, event.detail);
         return;
@@ -398,8 +402,14 @@ void ModemBank::EndCall(int32_t status, const std::string& detail) {
     std::filesystem::remove(call_->document, ec);
   }
   Note(fmt::format("Call ended: status {} ({})", status, detail));
-  call_.reset();
-  if (s.call) s.Terminate(status, detail);
+  const std::string port = s.call ? s.call->port : "";
+  if (s.call && s.call->incoming) {
+    EndReceivingCall(status, detail);
+  } else {
+    call_.reset();
+    if (s.call) s.Terminate(status, detail);
+  }
+  if (!port.empty()) WatchRings(port);  // a port that answers calls waits again
 }
 
 void ModemBank::BreakOffCall() {

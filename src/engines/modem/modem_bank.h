@@ -10,9 +10,14 @@
 #include <memory>
 
 #include "engines/core/bank.h"
+#include "engines/modem/class1_call.h"
 #include "engines/modem/modem_config.h"
 #include "engines/modem/modem_log.h"
 #include "platform/component_registry.h"
+
+namespace qvfax::core {
+struct PortState;
+}
 
 namespace qvfax::modem {
 
@@ -32,6 +37,11 @@ class ModemBank : public core::Bank {
   int32_t ClosePort(const std::string& port) override;
   int32_t GetPortStatus(const std::string& port) override;
   int32_t SendNow(const std::string& port, int32_t& fax_id) override;
+  // Waits for RING on the open port with caller ID turned on (as far as the
+  // modem takes it) and answers after the port's rings: -152 no such port,
+  // -153 closed, -153 too when its modem offers no class 1.
+  int32_t AnswerCalls(const std::string& port, core::CallRinging ringing) override;
+  std::vector<AnsweringPort> AnsweringPorts() const override;
 
   const ModemLog& Log() const { return log_; }
 
@@ -48,6 +58,15 @@ class ModemBank : public core::Bank {
   // Sends the port's reset and init commands; "" when the modem took them all, else why not.
   std::string Prepare(SerialPort& serial, const ModemPort& port);
   void ScheduleTick();
+  // What a call on `configured` starts from, either way: its commands, our
+  // id, and the modulations and codings the modem and the port allow.
+  Class1Setup SetupFor(const ModemPort& configured, const core::PortState& port, const Held& held) const;
+  // Waiting for calls: the port is read for RING and caller ID while no call has it.
+  void WatchRings(const std::string& name);
+  void PauseRingWatch(const std::string& name);
+  void RingTick(const std::string& name);
+  void AnswerRinging(const std::string& name);
+  void EndReceivingCall(int32_t status, const std::string& detail);
   void EndCall(int32_t status, const std::string& detail);
   // Closes the device of `name` and releases its lock when it has gone away.
   void DropIfGone(const std::string& name);

@@ -87,6 +87,15 @@ void ReadModemCommands(const Reader& r, const json& p, const std::string& where,
   }
   if (p.contains("answer_timeout_s")) port.answer_timeout_ms = r.Integer(p, where, "answer_timeout_s", 60, 10, 600) * 1000;
   port.local_id = LocalId(r, p, where, "");
+  const std::string use = r.String(p, where, "use", "send");
+  if (use != "send" && use != "receive" && use != "both") {
+    r.Fail(where + ".use", "must be send, receive or both, not \"" + use + "\"");
+  }
+  port.sends = use != "receive";
+  port.answers = use != "send";
+  port.rings = r.Integer(p, where, "rings", port.rings, 1, 20);
+  port.caller_id = r.String(p, where, "caller_id", port.caller_id);
+  if (!port.caller_id.empty() && !IsAtCommand(port.caller_id)) r.Fail(where + ".caller_id", "must be an AT command or \"\"");
 }
 
 }  // namespace
@@ -127,7 +136,7 @@ ModemConfig ParseModemConfig(const std::string& json_text, const std::string& so
     const auto where = fmt::format("ports[{}]", i);
     const auto& p = doc["ports"][i];
     r.OnlyKnownKeys(p, where, {"device", "name", "speed", "flow", "dial_tone", "reset", "init", "dial_prefix",
-                                "dialing", "speaker", "answer_timeout_s", "local_id"});
+                                "dialing", "speaker", "answer_timeout_s", "local_id", "use", "rings", "caller_id"});
     ModemPort port;
     port.device = r.String(p, where, "device", "");
     if (port.device.empty() || port.device[0] != '/') r.Fail(where + ".device", "must be the device's full path");

@@ -25,6 +25,10 @@ struct ModemPort {
   std::string speaker;              // the ATM/ATL part of the dial, e.g. "M0"; unset: as the client asks
   std::optional<int> answer_timeout_ms;  // how long a dialled number may ring; unset: dial_timeout_s
   std::string local_id;             // our TSI when the client sets none; unset: the engine's
+  bool sends = true;                // the queue may dial out on it
+  bool answers = false;             // qvfaxd answers the calls that ring on it
+  int rings = 2;                    // answered after this many rings (caller ID comes with the first)
+  std::string caller_id = "AT+VCID=1";  // turns caller ID on while it waits for calls; "" for none
 };
 
 struct ModemConfig {

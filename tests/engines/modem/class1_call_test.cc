@@ -94,7 +94,7 @@ TEST_F(Class1, AOnePageFaxKeepsTheOrderOfT30) {
   std::vector<Class1Event::Kind> kinds;
   for (const auto& e : events) kinds.push_back(e.kind);
   EXPECT_EQ(kinds, (std::vector<Class1Event::Kind>{Class1Event::kDialing, Class1Event::kConnected,
-                                                   Class1Event::kPageSent, Class1Event::kFinished}));
+                                                   Class1Event::kPage, Class1Event::kFinished}));
   EXPECT_EQ(call->BitRate(), 14400);
 }
 
