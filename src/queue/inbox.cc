@@ -225,6 +225,10 @@ void Inbox::Received(const core::Reception& r, int64_t answered_ms, const Answer
     if (done) done(fax, std::string("the fax came in but cannot be recorded: ") + e.what());
     return;
   }
+  if (!fax.complete) {
+    std::cerr << fmt::format("qvfaxd: fax {} from {} on {} is partial: {}\n", fax.id,
+                             fax.caller_number.empty() ? "an unknown number" : fax.caller_number, fax.port, fax.reason);
+  }
   if (options_.on_event) options_.on_event({{"event", "received"}, {"fax", ToJson(fax)}});
   if (options_.on_receive) options_.on_receive(fax);
   if (done) done(fax, "");

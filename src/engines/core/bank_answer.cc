@@ -1,6 +1,7 @@
 // The receiving side of the engine core: a port taken by a call that came
 // in, and the reception handed on when it ends. What the engine does on the
 // line is its own; the bookkeeping is shared by every engine.
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -8,6 +9,7 @@
 
 #include "engines/core/bank_state.h"
 #include "engines/pages/raw_pages.h"
+#include "engines/pages/tiff_pages.h"
 #include "values/enums.h"
 
 namespace qvfax::core {
@@ -60,11 +62,20 @@ void Bank::EndReception(Reception reception) {
     std::filesystem::remove(reception.file, ec);  // nothing came: no empty file is left
     reception.file.clear();
     reception.pages = 0;
-  } else if (const auto shape = pages::CodedPageShape(reception.file, 1)) {
-    reception.y_dpi = static_cast<int32_t>(std::lround(shape->y_dpi));
+  } else {
+    // Only what the file holds counts: a page the disk refused was never received.
+    const int32_t kept = std::max(pages::CountPages(reception.file), 0);
+    if (kept < reception.pages) {
+      reception.reason = fmt::format("the disk kept {} of the {} pages received", kept, reception.pages);
+      reception.pages = kept;
+      reception.status = qbfaxvmstrms_B_FILEIO;
+    }
+    if (const auto shape = pages::CodedPageShape(reception.file, 1)) {
+      reception.y_dpi = static_cast<int32_t>(std::lround(shape->y_dpi));
+    }
   }
   reception.complete = reception.status == qbfaxvmstrms_NORMAL && reception.pages > 0;
-  if (!reception.complete) {
+  if (!reception.complete && reception.reason.empty()) {
     int32_t status = reception.status;
     reception.reason = fmt::format("{} (status {}) after {} pages", TermStatusText(status), reception.status,
                                    reception.pages);

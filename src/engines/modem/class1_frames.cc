@@ -27,6 +27,14 @@ void Class1Call::Impl::FrameEnded(const AtResult& r) {
                   final ? " final" : ""));
   step = Step::kIdle;
   last_was_rx = true;
+  if (good && length > 3 && (static_cast<uint8_t>(frame[2]) & 0xFE) == 0x42) {
+    // The sender's id (TSI): twenty characters, the last one first.
+    std::string id(frame.rbegin() + 2, frame.rend() - 3);
+    id.erase(0, id.find_first_not_of(' '));
+    id.erase(id.find_last_not_of(' ') + 1);
+    remote_ident = id;
+    Log(fmt::format("< TSI \"{}\"", id));
+  }
   t30_hdlc_accept(t30, reinterpret_cast<const uint8_t*>(frame.data()), static_cast<int>(length), good);
   if (final || !good) t30_hdlc_accept(t30, nullptr, SIG_STATUS_CARRIER_DOWN, true);
 }

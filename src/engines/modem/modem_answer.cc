@@ -39,11 +39,14 @@ int32_t ModemBank::AnswerCalls(const std::string& name, core::CallRinging ringin
                      held->second->facts.classes));
     return m.Fail(qbfaxvmec_FAX_ERR_CANNOT_CONNECT_PORT);
   }
-  if (!configured->caller_id.empty()) {
+  // A modem another program left answering by itself would take the call
+  // before us; caller ID is asked for, and calls are answered without it
+  // when the modem refuses.
+  for (const std::string& command : {std::string("ATS0=0"), configured->caller_id}) {
+    if (command.empty()) continue;
     AtParser parser;
-    const AtReply reply = RunCommand(held->second->serial, parser, configured->caller_id, config_.command_timeout_ms);
-    // Calls are answered all the same, only without the caller's number.
-    if (reply.result != AtResult::kOk) Note(fmt::format("AnswerCalls {}: the modem refused {}", name, configured->caller_id));
+    const AtReply reply = RunCommand(held->second->serial, parser, command, config_.command_timeout_ms);
+    if (reply.result != AtResult::kOk) Note(fmt::format("AnswerCalls {}: the modem refused {}", name, command));
   }
   auto watch = std::make_unique<RingWatch>();
   watch->ringing = std::move(ringing);

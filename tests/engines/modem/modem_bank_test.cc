@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engines/core/termination_status.h"
 #include "engines/modem/modem_bank.h"
 #include "queue/outcome.h"
 #include "scripted_modem.h"
@@ -331,6 +332,81 @@ TEST_F(ModemSend, AClassTwoModemIsRefusedWithTheUnsupportedClassStatus) {
   for (const auto& seen : modem.Seen()) EXPECT_EQ(seen.find("5550100"), std::string::npos) << "nothing dialled";
   EXPECT_NE(bank->Log().Recent().back().find("class 1 only"), std::string::npos);
 }
+
+// A port that answers: what the modem says before ATA and a caller that
+// hangs up as we answer, twice on one port.
+struct CallerCase {
+  const char* caller_id;  // the lines between the first and second RING
+  const char* number;
+  const char* name;
+};
+
+class ModemAnswer : public ModemEngine, public ::testing::WithParamInterface<CallerCase> {};
+
+TEST_P(ModemAnswer, RingsAreCountedCallerIdKeptAndACallerGoneBeforeTrainingLeavesNoFax) {
+  const CallerCase c = GetParam();
+  Register(modem.Device(), [](ModemPort& p) { p.rings = 2; });
+  DetectAndOpen();
+  const std::string file = qvfax::testing::ScratchPath("answered.tif");
+  std::vector<core::IncomingCall> rang;
+  std::vector<core::Reception> ended;
+  int32_t answering = -1;
+  WithModemAnswering([&] {
+    answering = bank->AnswerCalls("modem0", [&](const core::IncomingCall& from) -> std::optional<core::AnswerPlan> {
+      rang.push_back(from);
+      std::ofstream(file).put('\0');  // as the inbox reserves it
+      return core::AnswerPlan{file, [&](const core::Reception& r) { ended.push_back(r); }};
+    });
+  });
+  ASSERT_EQ(answering, 0);
+  modem.answer_reply = "\r\nNO CARRIER\r\n";  // the caller hangs up as we answer
+  auto run = [&](int ms) {
+    for (int t = 0; t < ms; t += 10) {
+      f.apartment.clock->Advance(10);
+      modem.Pump();
+    }
+  };
+  for (int call = 1; call <= 2; ++call) {
+    modem.Say(std::string("\r\nRING\r\n") + c.caller_id);
+    run(2000);
+    EXPECT_EQ(modem.Count("ATA"), call - 1) << "answered after one ring of two";
+    modem.Say("\r\nRING\r\n");
+    run(3000);
+    ASSERT_EQ(modem.Count("ATA"), call);
+    ASSERT_EQ(ended.size(), static_cast<size_t>(call));
+    EXPECT_EQ(ended.back().pages, 0);
+    EXPECT_FALSE(ended.back().complete);
+    EXPECT_EQ(ended.back().status, core::TermStatusFor(core::LineResult::kNoCarrier));
+    EXPECT_FALSE(fs::exists(file)) << "a call that brought no page leaves no file";
+  }
+  ASSERT_EQ(rang.size(), 2u);
+  EXPECT_EQ(rang[0].caller_number, c.number);
+  EXPECT_EQ(rang[0].caller_name, c.name);
+  // Before the first call: no answering by the modem itself, caller ID on;
+  // then class 1 before each ATA.
+  const auto& seen = modem.Seen();
+  auto at = seen.begin();
+  for (const char* step : {"ATS0=0", "AT+VCID=1", "AT+FCLASS=1", "ATA", "ATH0"}) {
+    at = std::find(at, seen.end(), step);
+    EXPECT_NE(at, seen.end()) << step << " in order";
+  }
+  // A ring alone, then none for longer than rings are apart: that caller gave up.
+  modem.Say("\r\nRING\r\n");
+  run(11000);
+  modem.Say("\r\nRING\r\n");
+  run(2000);
+  EXPECT_EQ(modem.Count("ATA"), 2) << "two rings of two callers are not one call";
+  server->ChiudiPorta();
+  f.apartment.clock->Advance(250);
+  EXPECT_FALSE(fs::exists(LockFile())) << "closing the port ends the waiting";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CallerId, ModemAnswer,
+    ::testing::Values(CallerCase{"\r\nDATE = 1208\r\nTIME = 0610\r\nNMBR = 5551234\r\nNAME = ACME LTD\r\n",
+                                 "5551234", "ACME LTD"},
+                      CallerCase{"", "", ""}, CallerCase{"\r\nNMBR = P\r\n", "", ""}),
+    [](const auto& info) { return std::to_string(info.index); });
 
 }  // namespace
 }  // namespace qvfax::modem

@@ -101,6 +101,9 @@ void ScriptedModem::Command(const std::string& line) {
     Reply("\r\n" + text + "\r\n" + kOk);
   } else if (dial) {
     Reply(dial_reply);
+  } else if (line == "ATA") {
+    if (answer_reply.empty() || answer_reply == kConnect) mode_ = Mode::kFrames;
+    Reply(answer_reply.empty() ? kConnect : answer_reply);
   } else if (line == "AT+FTH=3") {
     mode_ = Mode::kFrames;
     Reply(kConnect);

@@ -31,6 +31,8 @@ class ScriptedModem {
 
   // What the modem answers to a dial; default: CONNECT and the DIS.
   std::string dial_reply;
+  // What it answers to ATA; CONNECT (the default) leaves it sending V.21 frames.
+  std::string answer_reply;
   // What each AT+FRH=3 gets, given how many it has had before (0 first); "" stays silent.
   std::function<std::string(int frh_count)> on_frh;
   // Whether the modem answers AT at all.
