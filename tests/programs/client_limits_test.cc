@@ -86,7 +86,7 @@ TEST(QvfaxdLimits, AClientThatNeverReadsIsDroppedAndOthersAreServed) {
   const std::string journal = daemon.Journal();
   const auto at = journal.find(mark);
   ASSERT_NE(at, std::string::npos) << journal;
-  EXPECT_GT(std::stol(journal.substr(at + mark.size())), 16 * 1024) << journal;
+  EXPECT_GE(std::stol(journal.substr(at + mark.size())), 16 * 1024) << journal;
 
   // The daemon is still there for everybody else.
   rpc::Client other(rpc::ConnectUnixSocket(daemon.socket()));

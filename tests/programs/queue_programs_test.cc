@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <poll.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <fmt/format.h>
@@ -254,6 +256,39 @@ TEST(QueuePrograms, AFaxThatComesInIsKeptInTheInboxUntilRemoved) {
   EXPECT_NE(RunToEnd(Qvfax(daemon, {"inbox", "rm", std::to_string(fax.value("id", 0))})).exit, 0) << "removed twice";
   for (int i = 0; i < 50 && heard.size() < 2; ++i) follower.Pump(std::chrono::milliseconds(100));
   EXPECT_EQ(heard, (std::vector<std::string>{"received", "removed"}));
+}
+
+
+// A disk that fills while a fax comes in: the fax is partial, says why in its
+// record and in the journal, and the pages the disk kept are whole.
+TEST(QueuePrograms, ADiskThatFillsWhileAFaxComesInKeepsThePagesItHolds) {
+  std::string inbox;
+  bool mounted = false;
+  DaemonProcess daemon(0, {"--engine", "line"}, [&](const std::string& folder) {
+    inbox = folder + "/state/qvfax/inbox";
+    std::filesystem::create_directories(inbox);
+    mounted = ::mount("tmpfs", inbox.c_str(), "tmpfs", 0, "size=40k,mode=0700") == 0;
+  });
+  if (!mounted) GTEST_SKIP() << "mounting a small disk needs root";
+  struct Unmount {
+    std::string path;
+    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+  } unmount{inbox};
+  const std::string document = MakeFaxTiff(ScratchPath("incoming-on-a-small-disk.tif"), 4,
+                                           pages::PageResolution::kFine, pages::PageStyle::kLetter);
+  const auto answered = RunToEnd(Qvfax(daemon, {"answer", "line0", document, "--from", "0612345678", "--json"}));
+  EXPECT_EQ(answered.exit, 5) << answered.out << answered.err;
+  const auto fax = rpc::json::parse(answered.out, nullptr, false);
+  ASSERT_TRUE(fax.is_object()) << answered.out << answered.err;
+  const int pages = fax.value("pages", -1);
+  EXPECT_GE(pages, 0);
+  EXPECT_LT(pages, 4) << "40 KiB does not hold four fine pages";
+  EXPECT_FALSE(fax.value("complete", true));
+  if (pages > 0) ExpectSamePages(document, fax.value("file", ""), pages);
+  for (int i = 0; i < 200 && daemon.Journal().find("is partial") == std::string::npos; ++i) ::poll(nullptr, 0, 50);
+  EXPECT_NE(daemon.Journal().find(fmt::format("fax {} from 0612345678 on line0 is partial: ", fax.value("id", 0))),
+            std::string::npos)
+      << daemon.Journal();
 }
 
 }  // namespace
