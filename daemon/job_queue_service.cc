@@ -5,6 +5,7 @@
 #include <fstream>
 #include <fmt/format.h>
 #include <iostream>
+#include <map>
 #include <thread>
 
 #include "platform/private_files.h"
@@ -92,13 +93,24 @@ JobQueueService::JobQueueService(rpc::Broker& broker, const QueueSettings& setti
     limits.label = "mail of fax";
     mail_ = std::make_unique<NotifyRunner>(settings.sendmail, limits);
   }
-  inbox.on_receive = [run = on_receive_.get(), mail = mail_.get(), to = settings.mail_to,
-                      folder = inbox.folder](const queue::ReceivedFax& fax) {
+  // The address for a fax: its port's own, else the one for every port.
+  std::map<std::string, std::string> to;
+  for (const auto& entry : settings.mail_to) {
+    const auto eq = entry.find('=');
+    if (eq == std::string::npos || entry.substr(0, eq).find('@') != std::string::npos) {
+      to[""] = entry;
+    } else {
+      to[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+  }
+  inbox.on_receive = [run = on_receive_.get(), mail = mail_.get(), to, folder = inbox.folder](const queue::ReceivedFax& fax) {
     if (run) {
       run->Run({std::to_string(fax.id), fax.file, fax.caller_number, std::to_string(fax.pages),
                 fax.complete ? "complete" : "partial"});
     }
-    if (mail) MailFax(*mail, fax, to, folder);
+    auto address = to.find(fax.port);
+    if (address == to.end()) address = to.find("");
+    if (mail && address != to.end()) MailFax(*mail, fax, address->second, folder);
   };
   inbox_ = std::make_unique<queue::Inbox>(store, std::move(inbox));
   broker.AttachInbox(inbox_.get());

@@ -27,7 +27,9 @@ struct QueueSettings {
   std::string folder;              // empty: qvfax/queue in the user's state folder
   std::string inbox_folder;        // empty: qvfax/inbox in the user's state folder
   std::string on_receive;          // run as CMD FAXID FILE CALLER PAGES OUTCOME
-  std::string mail_to;             // each fax that comes in is mailed here as a PDF
+  // Each fax that comes in is mailed as a PDF: "ADDRESS" for every port,
+  // "PORT=ADDRESS" for one (which wins for that port).
+  std::vector<std::string> mail_to;
   std::string sendmail = "/usr/sbin/sendmail";
   std::vector<std::string> answer;  // ports that answer calls, besides those the engine file names
 };

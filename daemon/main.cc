@@ -50,7 +50,9 @@ int main(int argc, char** argv) {
   app.add_option("--on-receive", queue.on_receive,
                  "Command run for each fax that comes in, as: COMMAND FAXID FILE CALLER PAGES OUTCOME (OUTCOME is "
                  "complete or partial)");
-  app.add_option("--mail-to", queue.mail_to, "Mail each fax that comes in to this address, as a PDF, through sendmail");
+  app.add_option("--mail-to", queue.mail_to,
+                 "Mail each fax that comes in to ADDRESS, as a PDF, through sendmail; PORT=ADDRESS for the faxes of "
+                 "one port (may be given again)");
   app.add_option("--sendmail", queue.sendmail, "The sendmail program that delivers the mail")->capture_default_str();
   CLI11_PARSE(app, argc, argv);
   queue.enabled = !no_queue;

@@ -19,6 +19,7 @@
 #include "engines/modem/modem_bank.h"
 #include "engines/pages/tiff_pages.h"
 #include "page_compare.h"
+#include "rig_waits.h"
 #include "queue/outcome.h"
 #include "rpc/in_process.h"
 #include "tiff_maker.h"
@@ -32,26 +33,14 @@ using Clock = std::chrono::steady_clock;
 constexpr uint32_t kHeaderRows = 40;  // our header, drawn at the top of each page
 constexpr const char* kPort = "ttyQVa";
 
-fs::path RigDir() {
-  const char* dir = std::getenv("QVFAX_RIG");
-  return dir ? dir : "/tmp/qvfax-rig";
-}
+using testing::RigDir;
+using testing::WaitFor;
 
 bool RigUp() { return fs::exists(RigDir() / "modem.json") && fs::exists("/dev/ttyQVa"); }
 
 void UseReceiver(const std::string& which) {
   const std::string command = std::string("bash " QVFAX_SOURCE_DIR "/scripts/rig receiver ") + which;
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
-
-// Waits for another process (the receiver) to finish writing, up to `limit`.
-bool WaitFor(const std::function<bool()>& ready, std::chrono::seconds limit) {
-  const auto until = Clock::now() + limit;
-  while (Clock::now() < until) {
-    if (ready()) return true;
-    ::poll(nullptr, 0, 200);
-  }
-  return ready();
 }
 
 struct Outcome {

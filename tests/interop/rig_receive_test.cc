@@ -21,6 +21,7 @@
 #include "daemon_process.h"
 #include "engines/pages/tiff_pages.h"
 #include "page_compare.h"
+#include "rig_waits.h"
 #include "rpc/client.h"
 #include "tiff_maker.h"
 
@@ -35,19 +36,13 @@ constexpr uint32_t kSenderHeaderRows = 60;  // efax's header line, HylaFAX's tag
 constexpr const char* kCallerNumber = "45701";  // the caller ID modem A's line gives
 constexpr const char* kCallerName = "qvfax";
 
-bool RigUp() { return fs::exists("/tmp/qvfax-rig/modem.json") && fs::exists("/dev/ttyQVb"); }
+using testing::RigDir;
+using testing::WaitFor;
+
+bool RigUp() { return fs::exists(RigDir() / "modem.json") && fs::exists("/dev/ttyQVb"); }
 
 int Rig(const std::string& arguments) {
   return std::system(("bash " QVFAX_SOURCE_DIR "/scripts/rig " + arguments).c_str());
-}
-
-bool WaitFor(const std::function<bool()>& ready, std::chrono::seconds limit) {
-  const auto until = Clock::now() + limit;
-  while (Clock::now() < until) {
-    if (ready()) return true;
-    ::poll(nullptr, 0, 200);
-  }
-  return ready();
 }
 
 class RigReceive : public ::testing::Test {
@@ -146,7 +141,7 @@ TEST_F(RigReceive, ASenderThatDiesMidPageLeavesAPartialFaxWithThePagesConfirmed)
   // is written when the call ends; efax's as it goes.)
   const bool confirmed = WaitFor(
       [&] {
-        std::ifstream in("/tmp/qvfax-rig/efax-send.log");
+        std::ifstream in(RigDir() / "efax-send.log");
         std::stringstream text;
         text << in.rdbuf();
         return text.str().find("received MCF") != std::string::npos;

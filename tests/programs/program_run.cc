@@ -4,6 +4,7 @@
 #include <spawn.h>
 #include <stdlib.h>
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -94,6 +95,16 @@ std::vector<std::string> QvfaxOn(const std::string& socket, std::vector<std::str
   std::vector<std::string> all = {QVFAX_PATH, "--socket", socket};
   all.insert(all.end(), args.begin(), args.end());
   return all;
+}
+
+SmallDisk::~SmallDisk() {
+  if (!path_.empty()) ::umount2(path_.c_str(), MNT_DETACH);
+}
+
+bool SmallDisk::Mount(const std::string& path, const std::string& size) {
+  if (::mount("tmpfs", path.c_str(), "tmpfs", 0, ("size=" + size + ",mode=0700").c_str()) != 0) return false;
+  path_ = path;
+  return true;
 }
 
 }  // namespace qvfax::testing

@@ -40,6 +40,21 @@ struct Finished {
 };
 Finished RunToEnd(std::vector<std::string> args, const RunOptions& options = {});
 
+// A tmpfs of `size` ("40k", "2m") on `path`, unmounted when it goes. Mounting
+// needs root: Mounted() says whether it worked.
+class SmallDisk {
+ public:
+  SmallDisk() = default;
+  SmallDisk(const SmallDisk&) = delete;
+  SmallDisk& operator=(const SmallDisk&) = delete;
+  ~SmallDisk();
+  bool Mount(const std::string& path, const std::string& size);
+  bool Mounted() const { return !path_.empty(); }
+
+ private:
+  std::string path_;
+};
+
 // qvfax's command line for `args`, talking to the daemon at `socket`.
 std::vector<std::string> QvfaxOn(const std::string& socket, std::vector<std::string> args);
 

@@ -5,7 +5,6 @@
 #include <fstream>
 
 #include <poll.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <fmt/format.h>
@@ -207,7 +206,7 @@ TEST(QueuePrograms, AFaxThatComesInIsKeptInTheInboxUntilRemoved) {
         << mailbox << "\n";
   }
   std::filesystem::permissions(sendmail, std::filesystem::perms::owner_all);
-  DaemonProcess daemon(0, {"--engine", "line", "--on-receive", received.script, "--mail-to", "fax@example.org", "--sendmail",
+  DaemonProcess daemon(0, {"--engine", "line", "--on-receive", received.script, "--mail-to", "fax@example.org", "--mail-to", "line0=line0@example.org", "--sendmail",
                            sendmail});
   rpc::Client follower(rpc::ConnectUnixSocket(daemon.socket()));
   std::vector<std::string> heard;
@@ -234,7 +233,8 @@ TEST(QueuePrograms, AFaxThatComesInIsKeptInTheInboxUntilRemoved) {
   for (int i = 0; i < 300 && !std::filesystem::exists(mailbox); ++i) follower.Pump(std::chrono::milliseconds(100));
   std::ifstream mail_in(mailbox, std::ios::binary);
   const std::string mail((std::istreambuf_iterator<char>(mail_in)), {});
-  EXPECT_NE(mail.find("To: fax@example.org\r\n"), std::string::npos) << mail.substr(0, 300);
+  EXPECT_NE(mail.find("To: line0@example.org\r\n"), std::string::npos) << "the port's own address wins\n"
+                                                                        << mail.substr(0, 300);
   EXPECT_NE(mail.find(fmt::format("Subject: Fax {} from 0612345678, 2 pages\r\n", fax.value("id", 0))), std::string::npos);
   const auto attached = mail.find("Content-Disposition: attachment");
   ASSERT_NE(attached, std::string::npos);
@@ -262,18 +262,13 @@ TEST(QueuePrograms, AFaxThatComesInIsKeptInTheInboxUntilRemoved) {
 // A disk that fills while a fax comes in: the fax is partial, says why in its
 // record and in the journal, and the pages the disk kept are whole.
 TEST(QueuePrograms, ADiskThatFillsWhileAFaxComesInKeepsThePagesItHolds) {
-  std::string inbox;
-  bool mounted = false;
+  SmallDisk disk;
   DaemonProcess daemon(0, {"--engine", "line"}, [&](const std::string& folder) {
-    inbox = folder + "/state/qvfax/inbox";
+    const std::string inbox = folder + "/state/qvfax/inbox";
     std::filesystem::create_directories(inbox);
-    mounted = ::mount("tmpfs", inbox.c_str(), "tmpfs", 0, "size=40k,mode=0700") == 0;
+    disk.Mount(inbox, "40k");
   });
-  if (!mounted) GTEST_SKIP() << "mounting a small disk needs root";
-  struct Unmount {
-    std::string path;
-    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-  } unmount{inbox};
+  if (!disk.Mounted()) GTEST_SKIP() << "mounting a small disk needs root";
   const std::string document = MakeFaxTiff(ScratchPath("incoming-on-a-small-disk.tif"), 4,
                                            pages::PageResolution::kFine, pages::PageStyle::kLetter);
   const auto answered = RunToEnd(Qvfax(daemon, {"answer", "line0", document, "--from", "0612345678", "--json"}));

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <fcntl.h>
-#include <sys/mount.h>
 #include <unistd.h>
 #include <tiffio.h>
 
@@ -214,16 +213,12 @@ void Fill(const std::string& folder) {
 // logs) is this host's failure: named, exit 9, and never a wait without end.
 TEST(QvfaxProgram, AFullDiskIsNamedAsALocalFailure) {
   std::string state;
-  bool mounted = false;
+  SmallDisk disk;
   DaemonProcess daemon(0, {"--engine", "line"}, [&](const std::string& folder) {
     state = folder + "/state";
-    mounted = ::mount("tmpfs", state.c_str(), "tmpfs", 0, "size=2m,mode=0700") == 0;
+    disk.Mount(state, "2m");
   });
-  if (!mounted) GTEST_SKIP() << "mounting a small disk needs root";
-  struct Unmount {
-    std::string path;
-    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-  } unmount{state};
+  if (!disk.Mounted()) GTEST_SKIP() << "mounting a small disk needs root";
   const std::string pdf = WritePdf(ScratchPath("full-disk.pdf"), 1);
   ASSERT_EQ(RunToEnd(Qvfax(daemon, {"send", "5550100", pdf})).exit, 0) << "while there is room";
   Fill(state);
