@@ -78,7 +78,6 @@ int Class1Call::Impl::ReportPages() {
   t30_stats_t stats;
   t30_get_transfer_statistics(t30, &stats);
   const int pages = setup.answering ? stats.pages_rx : stats.pages_tx;
-  if (const char* id = t30_get_rx_ident(t30); id && *id) remote_ident = id;
   if (pages > pages_reported) {
     pages_reported = pages;
     events.push_back({Class1Event::kPage, pages, 0, {}});

@@ -108,7 +108,7 @@ struct Class1Call::Impl {
   bool aborting = false;
   bool finished = false;
   int pages_reported = 0;
-  std::string remote_ident;  // the far end's id as last seen: T.30 forgets it when the call ends
+  std::string remote_ident;  // the TSI as it came, for a sender whose id T.30 would not keep
   std::string status = "Idle";
   std::vector<std::string> trace;
   std::vector<Class1Event> events;
