@@ -45,6 +45,25 @@ constexpr std::pair<int, int32_t> kStatuses[] = {
     {T30_ERR_NOMEM, qbfaxvmstrms_B_MEMORY},
     {T30_ERR_RETRYDCN, qbfaxvmstrms_RETRYDCN},
     {T30_ERR_CALLDROPPED, qbfaxvmstrms_DISCONNECT},
+    // Receiving: each of T.30's reasons has its own status.
+    {T30_ERR_RX_ECMPHD, qbfaxvmstrms_INVALID_REMOTE_ECM},
+    {T30_ERR_RX_GOTDCS, qbfaxvmstrms_GOTDCSRX},
+    {T30_ERR_RX_INVALCMD, qbfaxvmstrms_B_RCVD_COMREC_ERR},
+    {T30_ERR_RX_NOCARRIER, qbfaxvmstrms_NOCARRIERRX},
+    {T30_ERR_RX_NOEOL, qbfaxvmstrms_NOEOLRX},
+    {T30_ERR_RX_NOFAX, qbfaxvmstrms_NOFAXRX},
+    {T30_ERR_RX_T2EXPDCN, qbfaxvmstrms_T2_TIMEOUT},
+    {T30_ERR_RX_T2EXPD, qbfaxvmstrms_T2_TIMEOUT},
+    {T30_ERR_RX_T2EXPFAX, qbfaxvmstrms_T2_TIMEOUT},
+    {T30_ERR_RX_T2EXPMPS, qbfaxvmstrms_NXTCMDRX},
+    {T30_ERR_RX_T2EXPRR, qbfaxvmstrms_B_RCVD_T2TO},
+    {T30_ERR_RX_T2EXP, qbfaxvmstrms_T2_TIMEOUT},
+    {T30_ERR_RX_DCNWHY, qbfaxvmstrms_WHYDCNRX},
+    {T30_ERR_RX_DCNDATA, qbfaxvmstrms_DCNDATARX},
+    {T30_ERR_RX_DCNFAX, qbfaxvmstrms_DCNFAXRX},
+    {T30_ERR_RX_DCNPHD, qbfaxvmstrms_DCNPHDRX},
+    {T30_ERR_RX_DCNRRD, qbfaxvmstrms_DCNRRDRX},
+    {T30_ERR_RX_DCNNORTN, qbfaxvmstrms_DCNNORTNRX},
 };
 
 constexpr std::pair<LineResult, int32_t> kLineStatuses[] = {

@@ -265,6 +265,11 @@ void Class1Call::Impl::TimedOut() {
   if (aborting) return Finish(core::TermStatusFor(core::LineResult::kCancelled), "cancelled");
   if (step == Step::kRxData && frame.empty()) return NothingHeard();
   aborting = true;  // no more T.30 steps: only the hang-up is left
+  if (step == Step::kRxImage || step == Step::kRxData) {
+    // The modem heard a carrier and then nothing: the far end is gone, not our modem.
+    const int reason = step == Step::kRxImage ? T30_ERR_RX_NOCARRIER : T30_ERR_CALLDROPPED;
+    return BreakOff(core::TermStatusFor(reason), "the far end went silent");
+  }
   return Fail(core::LineResult::kModemSilent, "the modem stopped answering");
 }
 
@@ -304,7 +309,7 @@ void Class1Call::Impl::Poll(int elapsed_ms) {
   Advance();
   if (step == Step::kPause && now_ms >= deadline_ms) {
     step = Step::kIdle;
-    HangUp(core::TermStatusFor(core::LineResult::kCancelled), "cancelled");
+    HangUp(broken_off, broken_off_detail);
   }
   if (!finished && step != Step::kIdle && step != Step::kTxData && step != Step::kTxEcm && now_ms > deadline_ms) {
     TimedOut();
@@ -312,10 +317,10 @@ void Class1Call::Impl::Poll(int elapsed_ms) {
   Flush();
 }
 
-void Class1Call::Impl::Abort() {
-  if (finished || aborting) return;
+void Class1Call::Impl::BreakOff(int32_t termination, std::string detail) {
   aborting = true;
-  Log("abort");
+  broken_off = termination;
+  broken_off_detail = std::move(detail);
   // Whatever the modem is doing: end data we send, stop a receive, then hang up.
   Write(std::string{char(kDle), char(kEtx), char(kCan)});
   parser.Reset();
@@ -324,6 +329,12 @@ void Class1Call::Impl::Abort() {
   step = Step::kPause;
   deadline_ms = now_ms + kAbortSettleMs;
   Flush();
+}
+
+void Class1Call::Impl::Abort() {
+  if (finished || aborting) return;
+  Log("abort");
+  BreakOff(core::TermStatusFor(core::LineResult::kCancelled), "cancelled");
 }
 
 Class1Call::Class1Call(SerialPort& port, Class1Setup setup) : impl_(std::make_unique<Impl>(port, std::move(setup))) {}

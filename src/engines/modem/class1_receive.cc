@@ -12,7 +12,7 @@ using namespace class1;
 
 namespace {
 
-constexpr int kDataGapMs = 30000;  // a carrier that brings no byte for this long has failed
+constexpr int kDataGapMs = 15000;  // a carrier brings bytes all the time: this long without one, it has gone
 
 }  // namespace
 

@@ -106,6 +106,8 @@ struct Class1Call::Impl {
   int completion = T30_ERR_OK;
   bool listening = false;  // a +FRH waits for a carrier and may be stopped
   bool aborting = false;
+  int32_t broken_off = 0;  // how the call ends once a break-off has settled
+  std::string broken_off_detail;
   bool finished = false;
   int pages_reported = 0;
   std::string remote_ident;  // the TSI as it came, for a sender whose id T.30 would not keep
@@ -216,6 +218,9 @@ struct Class1Call::Impl {
 
   void Poll(int elapsed_ms);
 
+  // Ends whatever the modem is doing (data we send, a receive), lets its
+  // answers go by, then hangs up and finishes with `termination`.
+  void BreakOff(int32_t termination, std::string detail);
   void Abort();
 };
 

@@ -36,11 +36,24 @@ std::string Received(const std::string& frame) {
   return out;
 }
 
+std::string ReceivedData(const std::string& data) {
+  std::string out = kConnect;
+  for (char c : data) {
+    out.push_back(c);
+    if (static_cast<uint8_t>(c) == kDle) out.push_back(c);
+  }
+  return out + Frame({kDle, kEtx}) + "\r\nNO CARRIER\r\n";
+}
+
 const std::string kDis = Frame({0xff, 0x13, 0x80, 0x00, 0xee, 0x74});
 const std::string kCfr = Frame({0xff, 0x13, 0x84});
 const std::string kFtt = Frame({0xff, 0x13, 0x44});
 const std::string kMcf = Frame({0xff, 0x13, 0x8c});
 const std::string kRtn = Frame({0xff, 0x13, 0x4c});
+const std::string kDcs = Frame({0xff, 0x13, 0x83, 0x00, 0x62, 0x70});
+const std::string kMps = Frame({0xff, 0x13, 0x4f});
+const std::string kEop = Frame({0xff, 0x13, 0x2f});
+const std::string kDcn = Frame({0xff, 0x13, 0xfb});
 
 ScriptedModem::ScriptedModem() {
   int slave = -1;
@@ -55,6 +68,7 @@ ScriptedModem::ScriptedModem() {
   ::fcntl(master_, F_SETFL, O_NONBLOCK);
   dial_reply = Received(kDis);
   on_frh = [](int) { return std::string(); };
+  on_frm = [](int) { return std::string(); };
 }
 
 ScriptedModem::~ScriptedModem() {
@@ -77,12 +91,8 @@ void ScriptedModem::Vanish() {
 
 void ScriptedModem::Reply(const std::string& bytes) {
   if (master_ < 0 || bytes.empty()) return;
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
+  unsent_ += bytes;
+  SendUnsent();
   if (threaded) return;
   // The reply is the driver's to read at its next poll: wait until the tty shows it.
   pollfd p{observer_, POLLIN, 0};
@@ -112,7 +122,8 @@ void ScriptedModem::Command(const std::string& line) {
     Reply(kConnect);
   } else if (line == "AT+FRH=3") {
     Reply(on_frh(frh_count_++));
-
+  } else if (line.rfind("AT+FRM=", 0) == 0) {
+    Reply(on_frm(frm_count_++));
   } else {
     Reply(kOk);
   }
@@ -146,6 +157,7 @@ void ScriptedModem::Byte(uint8_t b) {
         Reply(final ? kOk : kConnect);
       } else {
         seen_.push_back(fmt::format("data {}", block_.size()));
+        data_.push_back(block_);
         mode_ = Mode::kCommand;
         draining_ = true;
         Reply(kOk);
@@ -163,8 +175,18 @@ void ScriptedModem::Byte(uint8_t b) {
   }
 }
 
+void ScriptedModem::SendUnsent() {
+  // A page is more than the tty holds: the rest goes as the driver reads.
+  while (master_ >= 0 && !unsent_.empty()) {
+    const ssize_t n = ::write(master_, unsent_.data(), unsent_.size());
+    if (n <= 0) break;
+    unsent_.erase(0, static_cast<size_t>(n));
+  }
+}
+
 void ScriptedModem::Pump() {
   if (master_ < 0) return;
+  SendUnsent();
   uint8_t buffer[8192];
   // The driver's writes reach this end through the kernel a moment later.
   pollfd p{master_, POLLIN, 0};

@@ -12,6 +12,8 @@ namespace qvfax::modem::testing {
 std::string Frame(std::initializer_list<int> bytes);  // raw octets, as a string
 // A frame as the modem hands it over under +FRH: shielded, FCS, DLE ETX, OK.
 std::string Received(const std::string& frame);
+// Image data as the modem hands it over under +FRM, then the carrier's end.
+std::string ReceivedData(const std::string& data);
 
 // Frames of the far machine (address, control with the final bit, FCF ...).
 extern const std::string kDis;  // V.27ter, V.29, V.17, fine, 2D, A4, no minimum scan time
@@ -19,6 +21,11 @@ extern const std::string kCfr;
 extern const std::string kFtt;
 extern const std::string kMcf;
 extern const std::string kRtn;
+// Frames of a calling machine: V.17 14,400, fine, 1D, A4, no minimum scan time.
+extern const std::string kDcs;
+extern const std::string kMps;
+extern const std::string kEop;
+extern const std::string kDcn;
 
 class ScriptedModem {
  public:
@@ -35,6 +42,8 @@ class ScriptedModem {
   std::string answer_reply;
   // What each AT+FRH=3 gets, given how many it has had before (0 first); "" stays silent.
   std::function<std::string(int frh_count)> on_frh;
+  // The same for AT+FRM (image data: the training check, then pages).
+  std::function<std::string(int frm_count)> on_frm;
   // Whether the modem answers AT at all.
   bool silent = false;
   // A command it answers with ERROR.
@@ -57,6 +66,8 @@ class ScriptedModem {
   // What the driver did, in order: commands as written, "frame XX" with the
   // frame's FCF, "data N" with the count of unshielded image bytes, "<CAN>".
   const std::vector<std::string>& Seen() const { return seen_; }
+  // The image data the driver sent, one entry per +FTM, unshielded.
+  const std::vector<std::string>& DataSent() const { return data_; }
   // Count of entries of Seen() that start with `prefix`.
   int Count(const std::string& prefix) const;
   // Whether any DLE the driver sent in data stood alone (a shielding fault).
@@ -65,6 +76,7 @@ class ScriptedModem {
  private:
   enum class Mode { kCommand, kFrames, kData };
   void Reply(const std::string& bytes);
+  void SendUnsent();
   void Command(const std::string& line);
   void Byte(uint8_t b);
 
@@ -78,6 +90,9 @@ class ScriptedModem {
   bool draining_ = false;  // data ended: what follows in the same write is lost, as on a modem still sending
   bool bad_shielding_ = false;
   int frh_count_ = 0;
+  int frm_count_ = 0;
+  std::string unsent_;  // replies the tty had no room for yet
+  std::vector<std::string> data_;
   std::vector<std::string> seen_;
 };
 
