@@ -27,9 +27,15 @@ struct Inbox::Line {
   bool receiving = false;  // a call has it
   bool lent = false;       // the queue has it
   std::vector<std::function<void()>> takers;  // waiting for the call to end
+  Clock::TimerId resting = 0;                 // the line rests after a call before the queue dials
 };
 
 namespace {
+
+// A line just hung up gets no dial tone at once: the exchange (or a soft
+// modem's far end) clears the call first. A job that waited for the call
+// dials after this.
+constexpr std::chrono::seconds kLineRest{8};
 
 std::string Stamp(int64_t ms) {
   return core::ReceivedStamp(
@@ -48,6 +54,9 @@ Inbox::~Inbox() {
   // The controls go on their own thread, breaking off a call under way.
   std::promise<void> released;
   home_->Post([this, &released] {
+    for (auto& [port, line] : lines_) {
+      if (line->resting) RequireApartment().clock->Cancel(line->resting);
+    }
     lines_.clear();
     released.set_value();
   });
@@ -95,6 +104,7 @@ void Inbox::Answer(const std::string& port, const core::IncomingCall& from, Answ
     const int32_t error = line.bank->AnswerNow(port, from, file.string(), [this, answered_ms, done](const core::Reception& r) {
       Received(r, answered_ms, done);
     });
+    if (error == 0) Incoming(port, from);
     if (error != 0) {
       std::error_code ec;
       std::filesystem::remove(file, ec);
@@ -144,16 +154,28 @@ bool Inbox::Listen(const std::string& port, Line& line) {
     plan.file = NewFile(answered_ms, from.caller_number).string();
     plan.done = [this, port, answered_ms](const core::Reception& r) {
       Received(r, answered_ms, {});
-      // The queue may wait for the port: it goes once the bank is done with the call.
+      // The queue may wait for the port: it goes once the bank is done with
+      // the call and the line has rested.
       home_->Post([this, port] {
         auto it = lines_.find(port);
         if (it == lines_.end()) return;
-        it->second->receiving = false;
-        auto takers = std::move(it->second->takers);
-        for (auto& go : takers) Take(port, std::move(go));
+        it->second->resting = RequireApartment().clock->Schedule(kLineRest, [this, port] {
+          auto rested = lines_.find(port);
+          if (rested == lines_.end()) return;
+          rested->second->resting = 0;
+          rested->second->receiving = false;
+          auto takers = std::move(rested->second->takers);
+          for (auto& go : takers) Take(port, std::move(go));
+        });
       });
     };
+    if (l.resting) {
+      // Another call came in while the line rested: the queue waits for this one too.
+      RequireApartment().clock->Cancel(l.resting);
+      l.resting = 0;
+    }
     l.receiving = true;
+    Incoming(port, from);
     return plan;
   });
   if (error != 0) {
@@ -166,13 +188,23 @@ bool Inbox::Listen(const std::string& port, Line& line) {
   return true;
 }
 
+void Inbox::Incoming(const std::string& port, const core::IncomingCall& from) {
+  if (options_.on_event) {
+    options_.on_event({{"event", "incoming"}, {"port", port}, {"caller_number", from.caller_number},
+                       {"caller_name", from.caller_name}});
+  }
+}
+
 void Inbox::Take(const std::string& port, std::function<void()> go) {
   home_->Post([this, port, go = std::move(go)]() mutable {
     if (!lending_) return;
     auto it = lines_.find(port);
     if (it == lines_.end() || !it->second->listening) return go();
     Line& line = *it->second;
-    if (line.receiving) return line.takers.push_back(std::move(go));
+    if (line.receiving) {
+      if (line.takers.empty()) std::cerr << "qvfaxd: the queue waits for " << port << ": a fax is coming in on it\n";
+      return line.takers.push_back(std::move(go));
+    }
     if (!line.lent) {
       line.bank->ClosePort(port);  // its lock goes with it, for the queue's runner to take
       line.lent = true;

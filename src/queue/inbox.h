@@ -27,7 +27,8 @@ struct InboxOptions {
   std::shared_ptr<ComponentRegistry> registry;  // the engine answers through its control
   std::function<int64_t()> now_ms;
   std::function<std::unique_ptr<Home>()> make_home;
-  // A fax came in or was removed: {"event": "received"|"removed", "fax": {...}}.
+  // A call was answered: {"event": "incoming", "port", "caller_number", "caller_name"};
+  // a fax came in or was removed: {"event": "received"|"removed", "fax": {...}}.
   std::function<void(const nlohmann::json&)> on_event;
   // Each fax once it is recorded.
   std::function<void(const ReceivedFax&)> on_receive;
@@ -70,6 +71,7 @@ class Inbox {
   struct Line;
   Line& LineFor(const std::string& port);
   bool Listen(const std::string& port, Line& line);
+  void Incoming(const std::string& port, const core::IncomingCall& from);
   void Received(const core::Reception& reception, int64_t answered_ms, const Answered& done);
   std::filesystem::path NewFile(int64_t when_ms, const std::string& caller) const;
 

@@ -139,23 +139,6 @@ class RigInterop : public ::testing::Test {
     return pages;
   }
 
-  static std::string NewestHylafaxFax(int expected_pages) {
-    std::string newest;
-    WaitFor(
-        [&] {
-          auto latest = fs::file_time_type::min();
-          for (const auto& entry : fs::directory_iterator("/var/spool/hylafax/recvq")) {
-            if (entry.path().extension() == ".tif" && entry.last_write_time() >= latest) {
-              latest = entry.last_write_time();
-              newest = entry.path().string();
-            }
-          }
-          return !newest.empty() && pages::CountPages(newest) == expected_pages;
-        },
-        std::chrono::seconds(60));
-    return newest;
-  }
-
   bool LockHeld() const { return fs::exists(fs::path(config.lock_folder) / "LCK..ttyQVa"); }
 
   modem::ModemConfig config;
@@ -188,7 +171,7 @@ TEST_P(ToReceiver, FinePagesArriveAsSentBelowTheHeader) {
     testing::ExpectSamePages(sent, EfaxPages(c.pages), kHeaderRows);
   } else {
     EXPECT_EQ(out.remote, "HYLAFAX RIG");
-    const std::string received = NewestHylafaxFax(c.pages);
+    const std::string received = testing::NewestHylafaxFax(c.pages);
     ASSERT_FALSE(received.empty());
     testing::ExpectSamePages(sent, received, c.pages, kHeaderRows);
   }

@@ -12,6 +12,7 @@
 #include <iostream>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
@@ -32,6 +33,7 @@ using Clock = std::chrono::steady_clock;
 using nlohmann::json;
 
 constexpr uint32_t kSenderHeaderRows = 60;  // efax's header line, HylaFAX's tag line
+constexpr uint32_t kOurHeaderRows = 40;  // the header we draw on the pages we send
 constexpr const char* kCallerNumber = "45701";  // the caller ID modem A's line gives
 constexpr const char* kCallerName = "qvfax";
 
@@ -53,8 +55,8 @@ class RigReceive : public ::testing::Test {
     }
     ASSERT_EQ(Rig("receiver none"), 0);
     const std::string engine = testing::ScratchPath("answering-modem.json");
-    std::ofstream(engine) << R"({"ports": [{"device": "/dev/ttyQVb", "name": "ttyQVb", "flow": "none",
-                                 "use": "receive", "rings": 1}], "local_id": "+39 06 5550199"})";
+    std::ofstream(engine) << fmt::format(R"({{"ports": [{{"device": "/dev/ttyQVb", "name": "ttyQVb", "flow": "none",
+                                            "use": "{}", "rings": 1}}], "local_id": "+39 06 5550199"}})", use);
     daemon = std::make_unique<testing::DaemonProcess>(0, std::vector<std::string>{
         "--engine", "modem", "--engine-config", engine});
     // It answers before it listens: up, it waits for calls on the port or has said why not.
@@ -88,6 +90,7 @@ class RigReceive : public ::testing::Test {
     return text.str();
   }
 
+  std::string use = "receive";  // the port's use: it only answers, or it also sends
   std::unique_ptr<testing::DaemonProcess> daemon;
 };
 
@@ -132,6 +135,98 @@ TEST_F(RigReceive, FaxesFromEfaxAndHylafaxArriveInTheInboxAsSent) {
   for (size_t at = log.find(sent_cfr); at != std::string::npos; at = log.find(sent_cfr, at + 1)) ++cfr;
   EXPECT_EQ(cfr, received) << "CFR once a call\n" << log;
   EXPECT_EQ(log.find("fcf 44"), std::string::npos) << "no FTT: no call had to train again";
+}
+
+TEST_F(RigReceive, ASenderWhoseModemDiesMidPageLeavesAPartialFaxWithThePagesConfirmed) {
+  const std::string sent = testing::MakeFaxTiff(testing::ScratchPath("to-qvfax-dies.tif"), 3,
+                                                testing::PageResolution::kFine, pages::PageStyle::kLetter);
+  const fs::path efax_log = RigDir() / "efax-send.log";
+  fs::remove(efax_log);
+  std::thread sender([&] { Rig("send efax " + sent); });
+  // Once efax has our MCF to page 1, page 2 is on its way for half a minute:
+  // its modem dies in it, with no hang-up on the line.
+  const bool confirmed = WaitFor(
+      [&] {
+        std::ifstream in(efax_log);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str().find("received MCF") != std::string::npos;
+      },
+      std::chrono::seconds(150));
+  if (confirmed) {
+    ::poll(nullptr, 0, 4000);
+    Rig("kill-sender");
+  }
+  sender.join();
+  ASSERT_TRUE(confirmed) << ModemLog();
+  const json fax = WaitForFax(1);
+  ASSERT_TRUE(fax.is_object()) << ModemLog();
+  EXPECT_EQ(fax["pages"], 1);
+  EXPECT_FALSE(fax["complete"].get<bool>());
+  EXPECT_NE(fax["reason"].get<std::string>().find("Lost carrier"), std::string::npos) << fax["reason"];
+  testing::ExpectSamePagesBelowSenderRows(sent, fax["file"], 1, kSenderHeaderRows);
+}
+
+class RigAnswerAndSend : public RigReceive {
+ protected:
+  RigAnswerAndSend() { use = "both"; }
+};
+
+TEST_F(RigAnswerAndSend, AJobDueDuringACallWaitsForItGoesOutAfterAndThePortAnswersAgain) {
+  const std::string incoming = testing::MakeFaxTiff(testing::ScratchPath("to-qvfax-lend.tif"), 3,
+                                                    testing::PageResolution::kFine, pages::PageStyle::kLetter);
+  const std::string outgoing = testing::MakeFaxTiff(testing::ScratchPath("from-qvfax-lend.tif"), 1,
+                                                    testing::PageResolution::kFine, pages::PageStyle::kText);
+  rpc::Client follower(rpc::ConnectUnixSocket(daemon->socket()));
+  bool answered = false;
+  follower.on_notification = [&](const std::string& method, const json& params) {
+    answered = answered || (method == "inbox" && params.value("event", "") == "incoming");
+  };
+  follower.Call("follow", {{"name", "inbox"}});
+  // HylaFAX sends from modem A; its faxgetty answers there afterwards.
+  bool sent = false;
+  std::thread sender([&] { sent = Rig("send hylafax " + incoming) == 0; });
+  for (int i = 0; i < 900 && !answered; ++i) follower.Pump(std::chrono::milliseconds(200));
+  json ended, attempts;
+  if (answered) {
+    // The call has the port: a job due now waits for it.
+    rpc::Client client(rpc::ConnectUnixSocket(daemon->socket()));
+    client.call_timeout = std::chrono::minutes(6);
+    const auto queued = client.Call("submit", {{"number", "5550101"}, {"files", {outgoing}}, {"retries", 0}});
+    ended = client.Call("wait", {{"job", queued.at("job")}});
+    attempts = client.Call("attempts", {{"job", queued.at("job")}}).at("attempts");
+  }
+  sender.join();
+  ASSERT_TRUE(answered) << "qvfaxd never answered HylaFAX's call\n" << daemon->Journal();
+  EXPECT_TRUE(sent) << "HylaFAX says its fax did not go through";
+  const json fax = WaitForFax(1);
+  ASSERT_TRUE(fax.is_object()) << ModemLog();
+  EXPECT_EQ(fax["pages"], 3);
+  EXPECT_TRUE(fax["complete"].get<bool>()) << fax["reason"] << "\n" << ModemLog();
+  testing::ExpectSamePagesBelowSenderRows(incoming, fax["file"], 3, kSenderHeaderRows);
+  EXPECT_NE(daemon->Journal().find("the queue waits for ttyQVb: a fax is coming in on it"), std::string::npos)
+      << daemon->Journal();
+  // It dialled once the call was over. HylaFAX's modem may still be busy
+  // with its own call's end: then the line said so and nothing was sent.
+  ASSERT_EQ(attempts.size(), 1u) << ended.dump();
+  EXPECT_GE(attempts[0].value("started_ms", int64_t{0}),
+            fax.value("received_ms", int64_t{0}) + fax.value("duration_ms", int64_t{0}));
+  const std::string outcome = ended.value("outcome", "");
+  if (outcome == "delivered") {
+    EXPECT_EQ(ended.value("pages_sent", 0), 1);
+    const std::string got = testing::NewestHylafaxFax(1);
+    ASSERT_FALSE(got.empty()) << "HylaFAX kept no fax of one page";
+    testing::ExpectSamePages(outgoing, got, 1, kOurHeaderRows);
+  } else {
+    EXPECT_EQ(outcome, "busy") << ended.dump();
+    EXPECT_EQ(ended.value("pages_sent", -1), 0);
+  }
+  // The queue gave the port back: it answers the next call.
+  EXPECT_EQ(Rig("send hylafax " + outgoing), 0);
+  const json next = WaitForFax(2);
+  ASSERT_TRUE(next.is_object()) << daemon->Journal();
+  EXPECT_EQ(next["pages"], 1);
+  EXPECT_TRUE(next["complete"].get<bool>()) << next["reason"];
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// What the tests on the rig share: where the rig keeps its files, and waiting
-// for another process (a receiver, a sender) with a bound.
+// What the tests on the rig share: where the rig keeps its files, waiting
+// for another process (a receiver, a sender) with a bound, and the fax
+// HylaFAX received last.
 #pragma once
 
 #include <poll.h>
@@ -8,6 +9,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <string>
+
+#include "engines/pages/tiff_pages.h"
 
 namespace qvfax::testing {
 
@@ -24,6 +28,24 @@ inline bool WaitFor(const std::function<bool()>& ready, std::chrono::seconds lim
     ::poll(nullptr, 0, 200);
   }
   return ready();
+}
+
+// The newest fax in HylaFAX's receive queue once it has `pages` pages, or "".
+inline std::string NewestHylafaxFax(int pages) {
+  std::string newest;
+  WaitFor(
+      [&] {
+        auto latest = std::filesystem::file_time_type::min();
+        for (const auto& entry : std::filesystem::directory_iterator("/var/spool/hylafax/recvq")) {
+          if (entry.path().extension() == ".tif" && entry.last_write_time() >= latest) {
+            latest = entry.last_write_time();
+            newest = entry.path().string();
+          }
+        }
+        return !newest.empty() && pages::CountPages(newest) == pages;
+      },
+      std::chrono::seconds(60));
+  return newest;
 }
 
 }  // namespace qvfax::testing
