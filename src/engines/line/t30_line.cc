@@ -5,6 +5,8 @@
 
 #include <spandsp.h>
 
+#include "engines/core/t30_terminal.h"
+
 namespace qvfax::line {
 
 struct T30Line::Impl {
@@ -50,16 +52,8 @@ struct T30Line::Impl {
   }
 
   static void Configure(fax_state_t* fax, const Terminal& terminal) {
-    t30_state_t* t = fax_get_t30_state(fax);
     fax_set_transmit_on_idle(fax, 1);
-    t30_set_tx_ident(t, terminal.ident.c_str());
-    // Our own header is rendered into the pages; SpanDSP's is not used.
-    t30_set_tx_page_header_info(t, nullptr);
-    t30_set_supported_modems(t, terminal.modems);
-    t30_set_ecm_capability(t, terminal.ecm ? 1 : 0);
-    int compressions = T30_SUPPORT_T4_1D_COMPRESSION | T30_SUPPORT_T4_2D_COMPRESSION;
-    if (terminal.t6 && terminal.ecm) compressions |= T30_SUPPORT_T6_COMPRESSION;
-    t30_set_supported_compressions(t, compressions);
+    core::ConfigureT30(fax_get_t30_state(fax), {terminal.ident, terminal.modems, terminal.ecm, true, terminal.t6});
   }
 
   void Exchange() {

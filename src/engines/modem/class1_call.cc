@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include "engines/core/t30_terminal.h"
 #include "engines/modem/class1_session.h"
 
 namespace qvfax::modem {
@@ -120,15 +121,7 @@ void Class1Call::Impl::Fail(core::LineResult result, std::string detail) {
 
 void Class1Call::Impl::Start() {
   t30 = t30_init(nullptr, setup.answering ? 0 : 1, &SetRxType, this, &SetTxType, this, &SendHdlc, this);
-  t30_set_tx_ident(t30, setup.local_id.c_str());
-  // Our own header is drawn into the pages; SpanDSP's is not used.
-  t30_set_tx_page_header_info(t30, nullptr);
-  t30_set_supported_modems(t30, setup.modulations);
-  t30_set_ecm_capability(t30, setup.ecm ? 1 : 0);
-  int codings = T30_SUPPORT_T4_1D_COMPRESSION;
-  if (setup.t4_2d) codings |= T30_SUPPORT_T4_2D_COMPRESSION;
-  if (setup.ecm && setup.t6) codings |= T30_SUPPORT_T6_COMPRESSION;
-  t30_set_supported_compressions(t30, codings);
+  core::ConfigureT30(t30, {setup.local_id, setup.modulations, setup.ecm, setup.t4_2d, setup.t6});
   if (setup.answering) {
     t30_set_rx_file(t30, setup.received.c_str(), -1);
   } else {
