@@ -8,21 +8,17 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <string>
 
-#include "engines/core/t30_terminal.h"
+#include "engines/sip/fax_end.h"
 #include "engines/sip/t38_sdp.h"
 #include "engines/sip/udptl.h"
 
 namespace qvfax::sip {
 
 struct T38Setup {
-  bool calling = true;      // we call and send `document`; else we answer and store to `received`
-  std::string document;
-  std::string received;
-  core::T30Terminal terminal;
-  T38Params params;         // as negotiated
-  int copies = 3;           // copies of earlier packets in each datagram, when redundancy was agreed
+  FaxEndSetup fax;
+  T38Params params;  // as negotiated
+  int copies = 3;    // copies of earlier packets in each datagram, when redundancy was agreed
 };
 
 class T38Session {
@@ -36,12 +32,8 @@ class T38Session {
   void Receive(const uint8_t* data, size_t length);
   // Moves the call's time on: T.30's and T.38's timers, and what they send.
   void Advance(int ms);
-  // Ends the call from our side (a BYE, a cancel); T.30 hears it at once.
-  void HangUp();
-
-  bool Finished() const;
-  int Completion() const;  // T.30's completion code, once finished
-  int Pages() const;       // confirmed so far: sent, or received
+  FaxEnd& Fax();
+  const FaxEnd& Fax() const;
   const UdptlReceiver& Datagrams() const;
 
  private:

@@ -1,0 +1,37 @@
+#include "engines/sip/fax_end.h"
+
+namespace qvfax::sip {
+
+void FaxEnd::Attach(t30_state_t* t30, const FaxEndSetup& setup) {
+  t30_ = t30;
+  calling_ = setup.calling;
+  core::ConfigureT30(t30, setup.terminal);
+  if (setup.calling) {
+    t30_set_tx_file(t30, setup.document.c_str(), -1, -1);
+  } else {
+    t30_set_rx_file(t30, setup.received.c_str(), -1);
+  }
+  t30_set_phase_e_handler(t30, &FaxEnd::PhaseE, this);
+}
+
+void FaxEnd::PhaseE(t30_state_t*, void* user, int code) {
+  auto* self = static_cast<FaxEnd*>(user);
+  self->finished_ = true;
+  self->completion_ = code;
+}
+
+void FaxEnd::HangUp() {
+  if (finished_ || !t30_) return;
+  t30_terminate(t30_);
+  finished_ = true;
+  if (completion_ == T30_ERR_OK) completion_ = T30_ERR_CALLDROPPED;
+}
+
+int FaxEnd::Pages() const {
+  if (!t30_) return 0;
+  t30_stats_t stats;
+  t30_get_transfer_statistics(t30_, &stats);
+  return calling_ ? stats.pages_tx : stats.pages_rx;
+}
+
+}  // namespace qvfax::sip
