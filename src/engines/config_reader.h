@@ -2,11 +2,14 @@
 // unknown fields are refused, and each error names the file and the field.
 #pragma once
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -61,6 +64,29 @@ class ConfigReader {
     const double n = v.get<double>();
     if (n < min || n > max) Fail(Join(where, key), fmt::format("must be from {} to {}", min, max));
     return n;
+  }
+
+  // One of `choices`, the first being what no value means.
+  std::string OneOf(const nlohmann::json& object, const std::string& where, const char* key,
+                    const std::vector<std::string>& choices) const {
+    const std::string value = String(object, where, key, choices.front());
+    if (std::find(choices.begin(), choices.end(), value) != choices.end()) return value;
+    std::string list;
+    for (size_t i = 0; i < choices.size(); ++i) {
+      list += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + choices[i];
+    }
+    Fail(Join(where, key), fmt::format("must be {}, not \"{}\"", list, value));
+  }
+
+  // A station id (TSI/CSI): at most 20 characters of digits, '+' and spaces, as T.30 allows.
+  std::string StationId(const nlohmann::json& object, const std::string& where, const char* key,
+                        std::string fallback) const {
+    const std::string id = String(object, where, key, std::move(fallback));
+    const bool fits = id.size() <= 20 && std::all_of(id.begin(), id.end(), [](char c) {
+      return std::isdigit(static_cast<unsigned char>(c)) || c == '+' || c == ' ';
+    });
+    if (!fits) Fail(Join(where, key), "must be at most 20 digits, '+' and spaces");
+    return id;
   }
 
   static std::string Join(const std::string& where, const std::string& key) {

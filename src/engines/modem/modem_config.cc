@@ -42,15 +42,6 @@ bool IsAtCommand(const std::string& command) {
   return std::all_of(command.begin(), command.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
 }
 
-// A TSI: at most 20 characters of digits, '+' and spaces, as T.30 allows.
-std::string LocalId(const Reader& r, const json& object, const std::string& where, const std::string& fallback) {
-  const std::string id = r.String(object, where, "local_id", fallback);
-  if (id.size() > 20 || !std::all_of(id.begin(), id.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)) || c == '+' || c == ' '; })) {
-    r.Fail(ConfigReader<core::ConfigError>::Join(where, "local_id"), "must be at most 20 digits, '+' and spaces");
-  }
-  return id;
-}
-
 // The commands and dialling settings real modems differ in.
 void ReadModemCommands(const Reader& r, const json& p, const std::string& where, ModemPort& port) {
   port.reset = r.String(p, where, "reset", "");
@@ -86,11 +77,8 @@ void ReadModemCommands(const Reader& r, const json& p, const std::string& where,
     r.Fail(where + ".speaker", "must be off, dialing or on, not \"" + speaker + "\"");
   }
   if (p.contains("answer_timeout_s")) port.answer_timeout_ms = r.Integer(p, where, "answer_timeout_s", 60, 10, 600) * 1000;
-  port.local_id = LocalId(r, p, where, "");
-  const std::string use = r.String(p, where, "use", "send");
-  if (use != "send" && use != "receive" && use != "both") {
-    r.Fail(where + ".use", "must be send, receive or both, not \"" + use + "\"");
-  }
+  port.local_id = r.StationId(p, where, "local_id", "");
+  const std::string use = r.OneOf(p, where, "use", {"send", "receive", "both"});
   port.sends = use != "receive";
   port.answers = use != "send";
   port.rings = r.Integer(p, where, "rings", port.rings, 1, 20);
@@ -169,7 +157,7 @@ ModemConfig ParseModemConfig(const std::string& json_text, const std::string& so
   config.command_timeout_ms = r.Integer(doc, "", "command_timeout_ms", config.command_timeout_ms, 100, 60000);
   config.dial_timeout_ms = r.Integer(doc, "", "dial_timeout_s", config.dial_timeout_ms / 1000, 10, 600) * 1000;
   config.spool = r.String(doc, "", "spool", config.spool);
-  config.local_id = LocalId(r, doc, "", "");
+  config.local_id = r.StationId(doc, "", "local_id", "");
   return config;
 }
 
