@@ -8,18 +8,15 @@
 
 #include <benchmark/benchmark.h>
 
+#include "cpu_time.h"
+
 #include "engines/line/t30_line.h"
 #include "engines/pages/sample_tiff.h"
 
 namespace qvfax {
 namespace {
 
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+using bench::CpuSeconds;
 
 void BM_TwentyPageFineFax(benchmark::State& state) {
   const auto folder = std::filesystem::temp_directory_path() / ("qvfax-line-bench-" + std::to_string(::getpid()));

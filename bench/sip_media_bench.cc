@@ -10,6 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "cpu_time.h"
+
 #include "engines/pages/sample_tiff.h"
 #include "engines/sip/g711_session.h"
 #include "engines/sip/t38_session.h"
@@ -17,12 +19,7 @@
 namespace qvfax::sip {
 namespace {
 
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+using bench::CpuSeconds;
 
 template <typename Session, typename Make>
 void RunCalls(benchmark::State& state, Make make) {

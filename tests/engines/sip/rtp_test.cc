@@ -3,19 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "engines/sip/rtp.h"
+#include "wire.h"
 
 namespace qvfax::sip {
 namespace {
 
-Bytes Wire(std::initializer_list<int> octets) {
-  Bytes out;
-  for (int o : octets) out.push_back(static_cast<char>(o));
-  return out;
-}
+using testing::Wire;
 
-std::optional<RtpPacket> Decode(const Bytes& wire) {
-  return DecodeRtp(reinterpret_cast<const uint8_t*>(wire.data()), wire.size());
-}
+std::optional<RtpPacket> Decode(const Bytes& wire) { return testing::Read(DecodeRtp, wire); }
 
 TEST(Rtp, PacketsReadAndWrittenByteForByte) {
   RtpPacket p{8, true, 0x1234, 0xa0b0c0d0, 0x01020304, Wire({0xd5, 0x55})};

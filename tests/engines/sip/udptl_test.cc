@@ -7,19 +7,14 @@
 #include <gtest/gtest.h>
 
 #include "engines/sip/udptl.h"
+#include "wire.h"
 
 namespace qvfax::sip {
 namespace {
 
-Bytes Wire(std::initializer_list<int> octets) {
-  Bytes out;
-  for (int o : octets) out.push_back(static_cast<char>(o));
-  return out;
-}
+using testing::Wire;
 
-std::optional<UdptlPacket> Decode(const Bytes& wire) {
-  return DecodeUdptl(reinterpret_cast<const uint8_t*>(wire.data()), wire.size());
-}
+std::optional<UdptlPacket> Decode(const Bytes& wire) { return testing::Read(DecodeUdptl, wire); }
 
 TEST(Udptl, DatagramsReadAndWrittenByteForByte) {
   UdptlPacket copies;
