@@ -104,13 +104,11 @@ void Inbox::Answer(const std::string& port, const core::IncomingCall& from, Answ
     const int32_t error = line.bank->AnswerNow(port, from, file.string(), [this, answered_ms, done](const core::Reception& r) {
       Received(r, answered_ms, done);
     });
-    if (error == 0) Incoming(port, from);
-    if (error != 0) {
-      std::error_code ec;
-      std::filesystem::remove(file, ec);
-      const char* why = error == qbfaxvmec_FER_FAXNOW ? "is busy with another call" : "cannot answer";
-      done(std::nullopt, fmt::format("port {} {} (error {})", port, why, error));
-    }
+    if (error == 0) return Incoming(port, from);
+    std::error_code ec;
+    std::filesystem::remove(file, ec);
+    const char* why = error == qbfaxvmec_FER_FAXNOW ? "is busy with another call" : "cannot answer";
+    done(std::nullopt, fmt::format("port {} {} (error {})", port, why, error));
   });
 }
 

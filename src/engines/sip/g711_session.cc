@@ -86,6 +86,5 @@ void G711Session::Advance(int ms) {
 
 FaxEnd& G711Session::Fax() { return impl_->fax; }
 const FaxEnd& G711Session::Fax() const { return impl_->fax; }
-const JitterBuffer& G711Session::Playout() const { return impl_->playout; }
 
 }  // namespace qvfax::sip

@@ -39,7 +39,6 @@ class G711Session {
 
   FaxEnd& Fax();
   const FaxEnd& Fax() const;
-  const JitterBuffer& Playout() const;
 
  private:
   struct Impl;

@@ -63,10 +63,7 @@ void JitterBuffer::Put(const RtpPacket& packet) {
   }
   // Timestamps wrap: the distance from the first one, signed, in frames.
   const int64_t frame = static_cast<int32_t>(packet.timestamp - *first_timestamp_) / frame_;
-  if (frame <= played_) {
-    ++late_;
-    return;
-  }
+  if (frame <= played_) return;  // its time has passed
   if (frame - played_ > kMostAhead + delay_frames_) return;
   waiting_.emplace(frame, packet.payload);
 }
@@ -76,10 +73,7 @@ std::optional<Bytes> JitterBuffer::Next() {
   ++played_;
   if (played_ < 0) return std::nullopt;
   const auto it = waiting_.find(played_);
-  if (it == waiting_.end()) {
-    ++missing_;
-    return std::nullopt;
-  }
+  if (it == waiting_.end()) return std::nullopt;
   Bytes payload = std::move(it->second);
   waiting_.erase(waiting_.begin(), std::next(it));
   return payload;

@@ -37,8 +37,6 @@ class JitterBuffer {
   // The next frame's payload, or nullopt when its packet is not there
   // (late, lost) or playing has not begun.
   std::optional<Bytes> Next();
-  uint64_t Late() const { return late_; }
-  uint64_t Missing() const { return missing_; }
 
  private:
   int frame_;
@@ -46,8 +44,6 @@ class JitterBuffer {
   std::map<int64_t, Bytes> waiting_;  // by frames since the first packet's
   std::optional<uint32_t> first_timestamp_;
   int64_t played_ = 0;  // the last frame played out; negative while the delay passes
-  uint64_t late_ = 0;
-  uint64_t missing_ = 0;
 };
 
 }  // namespace qvfax::sip

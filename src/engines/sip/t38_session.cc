@@ -62,6 +62,5 @@ void T38Session::Advance(int ms) {
 
 FaxEnd& T38Session::Fax() { return impl_->fax; }
 const FaxEnd& T38Session::Fax() const { return impl_->fax; }
-const UdptlReceiver& T38Session::Datagrams() const { return impl_->deframer; }
 
 }  // namespace qvfax::sip

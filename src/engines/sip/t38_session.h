@@ -34,7 +34,6 @@ class T38Session {
   void Advance(int ms);
   FaxEnd& Fax();
   const FaxEnd& Fax() const;
-  const UdptlReceiver& Datagrams() const;
 
  private:
   struct Impl;

@@ -144,10 +144,7 @@ Bytes UdptlSender::Frame(const Bytes& ifp) {
 
 std::vector<UdptlReceiver::Ifp> UdptlReceiver::Take(const uint8_t* data, size_t length) {
   const auto p = DecodeUdptl(data, length);
-  if (!p) {
-    ++broken_;
-    return {};
-  }
+  if (!p) return {};
   if (!expected_) expected_ = p->seq;
   const int ahead = Ahead(p->seq, *expected_);
   if (ahead < 0) return {};  // late, or a second copy: already handed on or given up

@@ -59,12 +59,10 @@ class UdptlReceiver {
   };
   // The packets this datagram makes ready; empty for a stale or broken one.
   std::vector<Ifp> Take(const uint8_t* data, size_t length);
-  uint64_t Broken() const { return broken_; }
   uint64_t Recovered() const { return recovered_; }
 
  private:
   std::optional<uint16_t> expected_;
-  uint64_t broken_ = 0;
   uint64_t recovered_ = 0;
 };
 
