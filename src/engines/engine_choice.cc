@@ -8,12 +8,16 @@
 #include "engines/line/line_config.h"
 #include "engines/modem/modem_bank.h"
 #include "engines/sim/sim_bank.h"
+#include "engines/sip/sip_bank.h"
+#include "engines/sip/sip_config.h"
 
 namespace qvfax {
 
 void AddEngineOptions(CLI::App& app, EngineChoice& choice) {
-  app.add_option("--engine", choice.name, "Fax engine: line (real fax signals on a software line), modem (Class 1 fax modems on serial ports) or sim")
-      ->check(CLI::IsMember({"line", "modem", "sim"}))
+  app.add_option("--engine", choice.name,
+                 "Fax engine: line (real fax signals on a software line), modem (Class 1 fax modems on serial "
+                 "ports), sip (fax over SIP: G.711 or T.38) or sim")
+      ->check(CLI::IsMember({"line", "modem", "sip", "sim"}))
       ->capture_default_str();
   app.add_option("--engine-config", choice.config, "Engine configuration file (JSON)")->check(CLI::ExistingFile);
   app.add_option("--line-speed", choice.speed, "How many times faster than real time the line runs (0: at once)")
@@ -30,6 +34,13 @@ std::function<void(ComponentRegistry&)> EngineRegistration(const EngineChoice& c
   if (choice.name == "modem") {
     auto config = choice.config.empty() ? modem::DefaultModemConfig() : modem::LoadModemConfig(choice.config);
     return [config](ComponentRegistry& registry) { modem::RegisterModemEngine(registry, config); };
+  }
+  if (choice.name == "sip") {
+    if (choice.config.empty()) {
+      throw std::runtime_error("the sip engine needs --engine-config naming its SIP accounts");
+    }
+    auto config = sip::LoadSipConfig(choice.config);
+    return [config](ComponentRegistry& registry) { sip::RegisterSipEngine(registry, config); };
   }
   auto config = choice.config.empty() ? sim::DefaultConfig() : sim::LoadConfig(choice.config);
   if (choice.speed != 1) {

@@ -80,8 +80,10 @@ Exit ExitForStatus(int32_t status) {
     case qbfaxvmstrms_NO_SEND_DOCUMET:
     case qbfaxvmstrms_B_FILEIO:
     case qbfaxvmstrms_B_FILEFORMAT: return Exit::kBadDocument;
+    case qbfaxvmstrms_B_SITVACOE: return Exit::kUsage;  // the number does not exist
     case qbfaxvmstrms_NOMODEM:
-    case qbfaxvmstrms_INVALIDCLASS: return Exit::kModemFailure;
+    case qbfaxvmstrms_INVALIDCLASS:
+    case qbfaxvmstrms_B_BADPARAMETER: return Exit::kModemFailure;  // the port's own settings are wrong
     default: return Exit::kLineFailure;
   }
 }

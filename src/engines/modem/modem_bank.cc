@@ -12,6 +12,7 @@
 #include "engines/core/bank_state.h"
 #include "engines/core/document.h"
 #include "engines/core/leftovers.h"
+#include "engines/core/port_terminal.h"
 #include "engines/core/termination_status.h"
 #include "engines/modem/class1_call.h"
 #include "engines/modem/modem_bank_parts.h"
@@ -254,16 +255,12 @@ Class1Setup ModemBank::SetupFor(const ModemPort& configured, const core::PortSta
   setup.local_id = !m.local_id.empty()            ? m.local_id
                    : !configured.local_id.empty() ? configured.local_id
                                                   : config_.local_id;
-  const auto& caps = port.capabilities;
-  const int max_baud = caps.count(10) ? caps.at(10) : int{qbfaxvmbr_14400};
-  int modulations = held.facts.modulations ? held.facts.modulations : T30_SUPPORT_V27TER;
-  if (max_baud < qbfaxvmbr_14400) modulations &= ~T30_SUPPORT_V17;
-  if (max_baud < qbfaxvmbr_9600) modulations &= ~T30_SUPPORT_V29;
-  if (modulations == 0) modulations = T30_SUPPORT_V27TER;
-  setup.modulations = modulations;
-  setup.t4_2d = !caps.count(2) || caps.at(2) >= qbfaxvmc_2DMR;
-  setup.ecm = caps.count(3) && caps.at(3) == qbfaxvmbecm_Enable;
-  setup.t6 = setup.ecm && (!caps.count(2) || caps.at(2) >= qbfaxvmc_2DMMR);
+  const auto terminal = core::TerminalForPort(port.capabilities, setup.local_id,
+                                              held.facts.modulations ? held.facts.modulations : T30_SUPPORT_V27TER);
+  setup.modulations = terminal.modems;
+  setup.t4_2d = terminal.t4_2d;
+  setup.ecm = terminal.ecm;
+  setup.t6 = terminal.t6;
   setup.command_timeout_ms = config_.command_timeout_ms;
   return setup;
 }

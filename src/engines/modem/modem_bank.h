@@ -12,7 +12,7 @@
 #include "engines/core/bank.h"
 #include "engines/modem/class1_call.h"
 #include "engines/modem/modem_config.h"
-#include "engines/modem/modem_log.h"
+#include "engines/core/engine_log.h"
 #include "platform/component_registry.h"
 
 namespace qvfax::core {
@@ -43,7 +43,7 @@ class ModemBank : public core::Bank {
   int32_t AnswerCalls(const std::string& port, core::CallRinging ringing) override;
   std::vector<AnsweringPort> AnsweringPorts() const override;
 
-  const ModemLog& Log() const { return log_; }
+  const core::EngineLog& Log() const { return log_; }
 
   struct Call;
 
@@ -72,7 +72,7 @@ class ModemBank : public core::Bank {
   void DropIfGone(const std::string& name);
 
   ModemConfig config_;
-  ModemLog log_;
+  core::EngineLog log_{"qvfax-modem.log"};
   std::map<std::string, std::unique_ptr<Held>> held_;  // open ports, by name
   std::unique_ptr<Call> call_;
 };

@@ -12,6 +12,31 @@ void FaxEnd::Attach(t30_state_t* t30, const FaxEndSetup& setup) {
     t30_set_rx_file(t30, setup.received.c_str(), -1);
   }
   t30_set_phase_e_handler(t30, &FaxEnd::PhaseE, this);
+  t30_set_phase_b_handler(t30, &FaxEnd::PhaseB, this);
+}
+
+int FaxEnd::PhaseB(t30_state_t*, void* user, int) {
+  static_cast<FaxEnd*>(user)->connected_ = true;
+  return T30_ERR_OK;
+}
+
+std::string FaxEnd::RemoteIdent() const {
+  const char* ident = t30_ ? t30_get_rx_ident(t30_) : nullptr;
+  return ident ? ident : "";
+}
+
+int FaxEnd::BitRate() const {
+  if (!t30_) return 0;
+  t30_stats_t stats;
+  t30_get_transfer_statistics(t30_, &stats);
+  return stats.bit_rate;
+}
+
+bool FaxEnd::Ecm() const {
+  if (!t30_) return false;
+  t30_stats_t stats;
+  t30_get_transfer_statistics(t30_, &stats);
+  return stats.error_correcting_mode != 0;
 }
 
 void FaxEnd::PhaseE(t30_state_t*, void* user, int code) {

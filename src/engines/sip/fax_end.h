@@ -28,13 +28,19 @@ class FaxEnd {
   bool Finished() const { return finished_; }
   int Completion() const { return completion_; }  // T.30's completion code, once finished
   int Pages() const;                               // confirmed so far: sent, or received
+  bool Connected() const { return connected_; }     // the far end's fax answered ours
+  std::string RemoteIdent() const;
+  int BitRate() const;
+  bool Ecm() const;
 
  private:
   static void PhaseE(t30_state_t*, void* user, int code);
+  static int PhaseB(t30_state_t*, void* user, int);
 
   t30_state_t* t30_ = nullptr;
   bool calling_ = true;
   bool finished_ = false;
+  bool connected_ = false;
   int completion_ = T30_ERR_OK;
 };
 

@@ -9,6 +9,7 @@
 
 #include "engines/config_reader.h"
 #include "engines/core/port_model.h"
+#include "platform/xdg_paths.h"
 
 namespace qvfax::sip {
 
@@ -103,8 +104,10 @@ SipConfig ParseSipConfig(const std::string& json_text, const std::string& source
     r.Fail("(file)", std::string("is not JSON: ") + e.what());
   }
   r.OnlyKnownKeys(doc, "", {"accounts", "listen", "rtp_ports", "external_address", "local_id", "options_interval_s",
-                            "jitter_ms", "t38_copies", "t38_max_datagram"});
+                            "jitter_ms", "t38_copies", "t38_max_datagram", "answer_timeout_s", "spool"});
   SipConfig config;
+  config.spool = r.String(doc, "", "spool", (xdg::StateHome() / "qvfax" / "spool").string());
+  config.answer_timeout_s = r.Integer(doc, "", "answer_timeout_s", config.answer_timeout_s, 5, 300);
   if (!doc.contains("accounts") || !doc["accounts"].is_array() || doc["accounts"].empty()) {
     r.Fail("accounts", "must list at least one account");
   }

@@ -45,6 +45,8 @@ struct SipConfig {
   int jitter_ms = 60;            // G.711's fixed playout delay
   int t38_copies = 3;
   int t38_max_datagram = 400;
+  int answer_timeout_s = 60;  // how long a call we place may ring
+  std::string spool;          // where documents wait while they are sent
 
   std::vector<SipPort> Ports() const;
 };

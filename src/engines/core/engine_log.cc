@@ -1,4 +1,4 @@
-#include "engines/modem/modem_log.h"
+#include "engines/core/engine_log.h"
 
 #include <filesystem>
 #include <cstdio>
@@ -6,18 +6,18 @@
 #include "platform/private_files.h"
 #include "platform/xdg_paths.h"
 
-namespace qvfax::modem {
+namespace qvfax::core {
 
-void ModemLog::Folder(const std::string& folder) { folder_ = folder; }
+void EngineLog::Folder(const std::string& folder) { folder_ = folder; }
 
-std::string ModemLog::Path() const {
+std::string EngineLog::Path() const {
   const std::filesystem::path folder = folder_.empty() ? xdg::StateHome() / "qvfax" : std::filesystem::path(folder_);
-  return (folder / "qvfax-modem.log").string();
+  return (folder / file_name_).string();
 }
 
-void ModemLog::Line(const OleDate& when, const std::string& text) { Lines(when, {text}); }
+void EngineLog::Line(const OleDate& when, const std::string& text) { Lines(when, {text}); }
 
-void ModemLog::Lines(const OleDate& when, const std::vector<std::string>& texts) {
+void EngineLog::Lines(const OleDate& when, const std::vector<std::string>& texts) {
   const std::string stamp = when.LogText() + " ";
   std::string all;
   for (const auto& text : texts) {
@@ -33,4 +33,4 @@ void ModemLog::Lines(const OleDate& when, const std::vector<std::string>& texts)
   }
 }
 
-}  // namespace qvfax::modem
+}  // namespace qvfax::core

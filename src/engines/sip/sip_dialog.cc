@@ -1,0 +1,32 @@
+#include "engines/sip/sip_dialog.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace qvfax::sip {
+
+Mailbox::Mailbox() : fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+Mailbox::~Mailbox() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void Mailbox::Put(CallEvent event) {
+  {
+    std::lock_guard lock(mutex_);
+    events_.push_back(std::move(event));
+  }
+  const uint64_t one = 1;
+  [[maybe_unused]] const auto n = ::write(fd_, &one, sizeof one);
+}
+
+std::vector<CallEvent> Mailbox::Take() {
+  uint64_t count = 0;
+  [[maybe_unused]] const auto n = ::read(fd_, &count, sizeof count);
+  std::lock_guard lock(mutex_);
+  std::vector<CallEvent> taken(std::make_move_iterator(events_.begin()), std::make_move_iterator(events_.end()));
+  events_.clear();
+  return taken;
+}
+
+}  // namespace qvfax::sip
