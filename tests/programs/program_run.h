@@ -25,6 +25,7 @@ class ProgramRun {
   int Wait();
   const std::string& out() const { return out_; }  // what it wrote on stdout (complete after Wait)
   const std::string& err() const { return err_; }  // stderr, after Wait
+  pid_t pid() const { return pid_; }
 
  private:
   pid_t pid_ = -1;

@@ -26,6 +26,12 @@
 
 namespace qvfax::sip {
 
+namespace {
+
+constexpr std::chrono::seconds kRetryRegistration{60};
+
+}  // namespace
+
 struct SipAgent::Impl {
   SipConfig config;
   RegistrationChanged changed;
@@ -60,6 +66,7 @@ struct SipAgent::Impl {
   std::map<nua_handle_t*, Leg> legs;
   std::vector<std::shared_ptr<Ringer>> ringers;
   bool shut_down = false;
+  std::chrono::steady_clock::time_point last_attempt = std::chrono::steady_clock::now();
   int unregistering = 0;  // un-registrations not yet answered
 
   // Runs `command` on the agent's thread.
@@ -310,6 +317,9 @@ struct SipAgent::Impl {
           if (stopping && commands.empty()) break;
         }
         su_root_step(root, 1000);
+        // A registration that failed is tried again after a while: the
+        // registrar may be back, or its refusal mended.
+        if (std::chrono::steady_clock::now() - last_attempt > kRetryRegistration) StartRegistrations();
       }
       // Registrations are taken back before the agent goes, each answering
       // the registrar's challenge as it did to register.
@@ -330,6 +340,7 @@ struct SipAgent::Impl {
   }
 
   void StartRegistrations() {
+    last_attempt = std::chrono::steady_clock::now();
     for (size_t i = 0; i < config.accounts.size(); ++i) {
       const SipAccount& a = config.accounts[i];
       if (a.registrar.empty() || accounts[i].handle) continue;

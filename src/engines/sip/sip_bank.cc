@@ -346,6 +346,14 @@ int32_t SipBank::AnswerCalls(const std::string& name, core::CallRinging ringing)
     Note(fmt::format("AnswerCalls {}: account {} only sends", name, account.name));
     return m.Fail(qbfaxvmec_FAX_ERR_CANNOT_CONNECT_PORT);
   }
+  // A channel answers once the registrar knows where to send its calls;
+  // one it refuses never will, one it cannot reach is registered later.
+  const auto registration = agent_->AwaitRegistration(configured->account, kRegistrationWaitMs);
+  if (registration.state == Registration::kRefused) {
+    Note(fmt::format("AnswerCalls {}: {}", name, registration.detail));
+    m.Explain(registration.detail);
+    return m.Fail(qbfaxvmec_FAX_ERR_CANNOT_CONNECT_PORT);
+  }
   auto& channel = *it->second;
   channel.ringing = std::move(ringing);
   if (!channel.ringer) {
