@@ -134,7 +134,9 @@ TEST(ExitCodes, StatusesAndErrorsReadAsTheirOutcome) {
   const std::pair<int32_t, Exit> statuses[] = {{0, Exit::kDelivered}, {6, Exit::kBusy},      {9, Exit::kNoAnswer},
                                                {5, Exit::kNoAnswer},  {38, Exit::kNoAnswer}, {4, Exit::kCancelled},
                                                {51, Exit::kBadDocument}, {53, Exit::kModemFailure},
-                                               {29, Exit::kLineFailure}, {10, Exit::kLineFailure}};
+                                               {29, Exit::kLineFailure}, {10, Exit::kLineFailure},
+                                               {78, Exit::kUsage},  // vacant number: no retry will find it
+                                               {60, Exit::kModemFailure}, {76, Exit::kLineFailure}};
   for (const auto& [status, exit] : statuses) EXPECT_EQ(ExitForStatus(status), exit) << status;
   const std::pair<int32_t, Exit> errors[] = {{0, Exit::kDelivered},       {-150, Exit::kBadDocument},
                                              {-166, Exit::kBadDocument},  {-60, Exit::kBadDocument},
