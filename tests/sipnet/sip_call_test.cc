@@ -74,6 +74,10 @@ class SipCalls : public ::testing::Test {
     EXPECT_EQ(SipNet("stop"), 0);
   }
   static std::string SenderLog() { return SipLog(sender_state_); }
+  static std::string Phone() {
+    std::ifstream in("/tmp/qvfax-sipnet/baresip.log");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
   void TearDown() override {
     if (receiver) {
       EXPECT_EQ(receiver->Stop(), 0) << receiver->Journal();
@@ -218,6 +222,34 @@ TEST_F(SipCalls, WithTheRegistrarDownASendFailsAsALineFailureNamingTheAccount) {
   EXPECT_NE((run.err + SenderLog()).find("sender"), std::string::npos) << run.err;
   EXPECT_EQ(run.out.find("Sent "), std::string::npos) << run.out;
   ASSERT_EQ(SipNet("start"), 0);
+}
+
+// baresip (its own SIP stack, libre) as fax3: it answers at once and plays a tone.
+TEST_F(SipCalls, APhoneThatAnswersIsNoFaxMachineAndWeHangUpOnIt) {
+  ASSERT_EQ(SipNet("phone"), 0);
+  const std::string sent = MakeFaxTiff(ScratchPath("sip-phone.tif"), 1, PageResolution::kFine, pages::PageStyle::kLetter);
+  const auto run = RunToEnd(Send(Sender("on"), "fax3", sent));
+  EXPECT_EQ(run.exit, 3) << run.out << run.err;
+  EXPECT_NE(run.err.find("after 0 of 1 pages"), std::string::npos) << run.err;
+  EXPECT_NE(SenderLog().find("media: G.711 PCMA"), std::string::npos) << SenderLog();
+  EXPECT_EQ(SenderLog().find("the far end hung up"), std::string::npos) << "our BYE ended it, not the phone's";
+  EXPECT_TRUE(WaitFor([] { return Phone().find("Call with sip:fax1@qvfax.test terminated") != std::string::npos; },
+                      std::chrono::seconds(10)))
+      << Phone();
+  EXPECT_EQ(SipNet("phone-stop"), 0);
+}
+
+TEST_F(SipCalls, APhoneThatCallsIsAnsweredAndHungUpOnWhenNoFaxComes) {
+  StartReceiver("on");
+  ASSERT_EQ(SipNet("phone sip:fax2@qvfax.test"), 0);
+  ASSERT_TRUE(WaitFor([&] { return ReceiverLog().find("Call ended") != std::string::npos; }, std::chrono::seconds(90)))
+      << ReceiverLog();
+  EXPECT_NE(ReceiverLog().find("call from fax3 to fax2"), std::string::npos) << ReceiverLog();
+  EXPECT_NE(ReceiverLog().find("Call ended: status 38"), std::string::npos) << ReceiverLog();
+  EXPECT_TRUE(WaitFor([] { return Phone().find("terminated") != std::string::npos; }, std::chrono::seconds(10)))
+      << Phone();
+  for (const auto& fax : Inbox()) EXPECT_EQ(fax["pages"], 0) << fax.dump();
+  EXPECT_EQ(SipNet("phone-stop"), 0);
 }
 
 }  // namespace

@@ -45,11 +45,11 @@ void FaxEnd::PhaseE(t30_state_t*, void* user, int code) {
   self->completion_ = code;
 }
 
-void FaxEnd::HangUp() {
+void FaxEnd::HangUp(int completion) {
   if (finished_ || !t30_) return;
-  t30_terminate(t30_);
+  t30_terminate(t30_);  // its end of phase E says "call dropped": we know better why
   finished_ = true;
-  if (completion_ == T30_ERR_OK) completion_ = T30_ERR_CALLDROPPED;
+  completion_ = completion;
 }
 
 int FaxEnd::Pages() const {

@@ -23,8 +23,9 @@ class FaxEnd {
   FaxEnd& operator=(const FaxEnd&) = delete;
 
   void Attach(t30_state_t* t30, const FaxEndSetup& setup);
-  // Ends the call from our side (a BYE, a cancel); T.30 hears it at once.
-  void HangUp();
+  // Ends the call from our side (a BYE, a cancel, a caller that never
+  // sent fax tones); T.30 hears it at once, and the call ends as `completion`.
+  void HangUp(int completion = T30_ERR_CALLDROPPED);
   bool Finished() const { return finished_; }
   int Completion() const { return completion_; }  // T.30's completion code, once finished
   int Pages() const;                               // confirmed so far: sent, or received

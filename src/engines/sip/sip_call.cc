@@ -20,6 +20,9 @@ namespace {
 // After the far end's BYE, T.30 may still be ending its own side (a DCN on
 // its way out): it gets this long before it is cut off.
 constexpr int kAfterByeMs = 3000;
+// A caller that has sent no fax tones by then is no fax machine (T.30's T1);
+// SpanDSP's answering terminal would wait for one for ever.
+constexpr int kNoFaxCallerMs = 35000;
 
 const Media* Find(const std::vector<Media>& media, Media::Kind kind) {
   for (const auto& m : media) {
@@ -256,6 +259,7 @@ struct SipCall::Impl {
       pages_told = fax->Pages();
       out.push_back({SipCallEvent::kPage, pages_told});
     }
+    if (!setup.fax.calling && !fax->Connected() && media_ms > kNoFaxCallerMs) fax->HangUp(T30_ERR_T1_EXPIRED);
     if (far_gone && !fax->Finished()) {
       gone_ms += elapsed_ms;
       if (gone_ms > kAfterByeMs) fax->HangUp();
