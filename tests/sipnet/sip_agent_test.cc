@@ -7,6 +7,13 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <random>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
@@ -74,6 +81,92 @@ TEST_F(SipAgentOnTheNetwork, AnAccountRegistersWithItsPasswordAndAWrongOneIsRefu
   const Registration now = watch.WaitPast(Registration::kRegistering);
   EXPECT_EQ(now.state, Registration::kRefused);
   EXPECT_EQ(now.detail.rfind("the registrar refused account test trunk: 401", 0), 0u) << now.detail;
+}
+
+// What arrives at the agent's port is anybody's: thousands of broken SIP
+// messages (bytes flipped, cut, repeated, headers swollen) leave it alive,
+// and a proper call that comes after them still rings.
+TEST(SipAgentFuzz, BrokenMessagesLeaveItAnsweringCalls) {
+  const auto config = ParseSipConfig(R"({"accounts": [{"name": "fuzzed", "user": "fax9", "domain": "127.0.0.1",
+                                          "use": "receive"}], "listen": "127.0.0.1:35077"})",
+                                     "sip.json");
+  SipAgent agent(config, nullptr);
+  ASSERT_EQ(agent.Error(), "");
+  auto ringer = std::make_shared<Ringer>();
+  agent.Listen(ringer);
+
+  const int sock = ::socket(AF_INET, SOCK_DGRAM, 0);
+  ASSERT_GE(sock, 0);
+  sockaddr_in me{};
+  me.sin_family = AF_INET;
+  me.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&me), sizeof me), 0);
+  socklen_t length = sizeof me;
+  ::getsockname(sock, reinterpret_cast<sockaddr*>(&me), &length);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(35077);
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  auto invite = [&](int n) {
+    const std::string sdp = "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
+                            "m=audio 40000 RTP/AVP 8\r\na=rtpmap:8 PCMA/8000\r\n";
+    return fmt::format("INVITE sip:fax9@127.0.0.1:35077 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:{0};branch=z9hG4bK{1}\r\n"
+                       "From: \"Fuzz\" <sip:fuzz@127.0.0.1>;tag={1}\r\nTo: <sip:fax9@127.0.0.1>\r\n"
+                       "Call-ID: fuzz{1}@127.0.0.1\r\nCSeq: 1 INVITE\r\nMax-Forwards: 70\r\n"
+                       "Contact: <sip:fuzz@127.0.0.1:{0}>\r\nContent-Type: application/sdp\r\n"
+                       "Content-Length: {2}\r\n\r\n{3}",
+                       ntohs(me.sin_port), n, sdp.size(), sdp);
+  };
+  const std::string seeds[] = {
+      invite(0),
+      "OPTIONS sip:127.0.0.1:35077 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:9;branch=z9hG4bKo\r\nFrom: <sip:a@b>;tag=1\r\n"
+      "To: <sip:c@d>\r\nCall-ID: o@x\r\nCSeq: 1 OPTIONS\r\nContent-Length: 0\r\n\r\n",
+      "SIP/2.0 200 OK\r\nVia: SIP/2.0/UDP 127.0.0.1:35077;branch=z9hG4bKnothing\r\nFrom: <sip:a@b>;tag=1\r\n"
+      "To: <sip:c@d>;tag=2\r\nCall-ID: r@x\r\nCSeq: 7 INVITE\r\nContent-Length: 0\r\n\r\n",
+      "BYE sip:fax9@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:9;branch=z9hG4bKb\r\nFrom: <sip:a@b>;tag=1\r\n"
+      "To: <sip:fax9@127.0.0.1>;tag=9\r\nCall-ID: b@x\r\nCSeq: 2 BYE\r\nContent-Length: 0\r\n\r\n",
+  };
+  std::mt19937 random(2026);
+  constexpr int kMessages = 4000;
+  for (int i = 0; i < kMessages; ++i) {
+    std::string m = seeds[random() % std::size(seeds)];
+    const int edits = 1 + static_cast<int>(random() % 8);
+    for (int e = 0; e < edits && !m.empty(); ++e) {
+      const size_t at = random() % m.size();
+      switch (random() % 6) {
+        case 0: m[at] = static_cast<char>(random()); break;                     // a byte flipped
+        case 1: m.erase(at, random() % 40); break;                              // a piece cut out
+        case 2: m.insert(at, m.substr(at, random() % 80)); break;               // a piece repeated
+        case 3: m.resize(at); break;                                            // cut short
+        case 4: m.insert(at, std::string(random() % 3000, 'A' + random() % 26)); break;  // swollen
+        case 5: m.insert(at, "\r\nContent-Length: 99999999999999999999\r\n"); break;
+      }
+    }
+    ::sendto(sock, m.data(), std::min<size_t>(m.size(), 60000), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    if (i % 20 == 0) ::poll(nullptr, 0, 2);  // let its socket drain rather than drop
+  }
+  // Still there: a call rings, and the agent answers it with "180 Ringing"
+  // (or "486 Busy Here", when a broken INVITE that still made sense took the one channel).
+  std::string heard;
+  bool rang = false;
+  for (int attempt = 1; attempt <= 5 && !rang; ++attempt) {
+    const std::string call = invite(attempt);
+    ::sendto(sock, call.data(), call.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    for (int waits = 0; waits < 20 && !rang; ++waits) {
+      pollfd p{sock, POLLIN, 0};
+      if (::poll(&p, 1, 500) != 1) continue;
+      char buffer[65536];
+      const ssize_t n = ::recv(sock, buffer, sizeof buffer, 0);
+      if (n > 0) heard.assign(buffer, static_cast<size_t>(n));
+      rang = heard.rfind("SIP/2.0 180", 0) == 0 || heard.rfind("SIP/2.0 486", 0) == 0;
+    }
+  }
+  ::close(sock);
+  EXPECT_TRUE(rang) << heard;
+  bool incoming = false;
+  for (const auto& event : ringer->events.Take()) incoming = incoming || event.kind == CallEvent::kIncoming;
+  EXPECT_TRUE(incoming);
+  agent.StopListening(ringer);
 }
 
 }  // namespace

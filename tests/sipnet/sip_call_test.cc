@@ -8,12 +8,14 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <regex>
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "daemon_process.h"
+#include "lossy_relay.h"
 #include "engines/pages/tiff_pages.h"
 #include "page_compare.h"
 #include "program_run.h"
@@ -36,7 +38,8 @@ int SipNet(const std::string& arguments) {
 std::string Secret(const std::string& account) { return "/tmp/qvfax-sipnet/" + account + ".secret"; }
 
 // An engine file with one account per entry of `accounts` (JSON objects without the common fields).
-std::string EngineFile(const std::string& name, const std::vector<std::string>& accounts, int sip_port, int rtp_first) {
+std::string EngineFile(const std::string& name, const std::vector<std::string>& accounts, int sip_port, int rtp_first,
+                       const std::string& extra = "") {
   std::string list;
   for (const auto& a : accounts) {
     list += (list.empty() ? "" : ", ") +
@@ -44,8 +47,8 @@ std::string EngineFile(const std::string& name, const std::vector<std::string>& 
   }
   const std::string path = ScratchPath(name);
   std::ofstream(path) << fmt::format(R"({{"accounts": [{}], "listen": "127.0.0.1:{}", "rtp_ports": [{}, {}],
-                                         "answer_timeout_s": 20, "spool": "{}"}})",
-                                     list, sip_port, rtp_first, rtp_first + 99, ScratchPath("sip-spool-" + name));
+                                         "answer_timeout_s": 20, "spool": "{}"{}}})",
+                                     list, sip_port, rtp_first, rtp_first + 99, ScratchPath("sip-spool-" + name), extra);
   return path;
 }
 
@@ -85,11 +88,12 @@ class SipCalls : public ::testing::Test {
   }
 
   // qvfaxd answering as fax2 (and, registered but never answering, fax3).
-  void StartReceiver(const std::string& t38) {
+  // `extra`: more of the engine file's fields.
+  void StartReceiver(const std::string& t38, const std::string& extra = "") {
     const std::string engine = EngineFile(
         "sip-receiver.json",
         {Account("receiver", "fax2", "receive", t38, Secret("fax2")), Account("sender only", "fax3", "send", "on", Secret("fax3"))},
-        35082, 41000);
+        35082, 41000, extra);
     // It is up once its channel answers, which waits for the registration.
     receiver = std::make_unique<DaemonProcess>(0, std::vector<std::string>{"--engine", "sip", "--engine-config", engine});
     ASSERT_EQ(receiver->Journal().find("cannot answer"), std::string::npos) << receiver->Journal();
@@ -152,6 +156,47 @@ TEST_F(SipCalls, FaxesArriveEqualOverG711AndOverT38AndStayOnG711WhenT38IsRefused
     if (std::string(t.receiver_t38) == "off" || std::string(t.sender_t38) == "off") {
       EXPECT_EQ(ReceiverLog().find("media: T.38"), std::string::npos) << ReceiverLog();
     }
+    EXPECT_EQ(receiver->Stop(), 0);
+    receiver.reset();
+  }
+}
+
+struct LossyCase {
+  const char* name;
+  const char* t38;
+  double loss;
+  bool must_deliver;  // loss this light never stops a fax on this transport
+};
+
+// The receiver's media go through a relay that loses and delays: it gives
+// 127.0.0.2 as its media address, where the relay listens.
+TEST_F(SipCalls, OverALossyNetworkT38DeliversEqualPagesAndG711NeverCountsAPageItDidNotDeliver) {
+  const LossyCase cases[] = {{"T.38, 1 % lost, 60 ms of jitter", "on", 0.01, true},
+                             {"T.38, 5 % lost, 60 ms of jitter", "on", 0.05, true},
+                             {"G.711, 1 % lost, 60 ms of jitter", "off", 0.01, false}};
+  const std::string sent = MakeFaxTiff(ScratchPath("sip-lossy.tif"), 1, PageResolution::kFine, pages::PageStyle::kLetter);
+  uint32_t seed = 7;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    LossyRelay relay("127.0.0.2", "127.0.0.1", 41000, 41099, {c.loss, 20, 60, seed++});
+    ASSERT_TRUE(relay.Listening());
+    StartReceiver(c.t38, R"(, "external_address": "127.0.0.2")");
+    const auto run = RunToEnd(Send(Sender(c.t38), "fax2", sent));
+    json faxes;
+    WaitFor([&] { return !(faxes = Inbox()).empty(); }, std::chrono::seconds(20));
+    const int received = faxes.empty() ? 0 : faxes.front()["pages"].get<int>();
+    if (c.must_deliver || run.exit == 0) {
+      EXPECT_EQ(run.exit, 0) << run.out << run.err;
+      ASSERT_EQ(received, 1) << ReceiverLog();
+    } else {
+      // Failed honestly: it says how far it got, and no further than the receiver kept.
+      std::smatch said;
+      ASSERT_TRUE(std::regex_search(run.err, said, std::regex("after (\\d+) of 1 pages"))) << run.err;
+      EXPECT_LE(std::stoi(said[1]), received) << run.err;
+    }
+    if (received > 0) ExpectSamePages(sent, faxes.front()["file"].get<std::string>(), received, kOurHeaderRows);
+    EXPECT_GT(relay.Lost(), 0) << "the relay lost nothing";
+    EXPECT_GT(relay.Passed(), 100);
     EXPECT_EQ(receiver->Stop(), 0);
     receiver.reset();
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include <fmt/format.h>
 #include <sofia-sip/sdp.h>
@@ -11,6 +12,8 @@ namespace qvfax::sip {
 
 namespace {
 
+constexpr size_t kLongestSdp = 16384;
+
 // G.711's static payload types.
 int StaticType(const std::string& codec) { return codec == "PCMU" ? 0 : 8; }
 
@@ -19,9 +22,65 @@ std::string Upper(std::string text) {
   return text;
 }
 
+// The first "m=" line that is not "m=MEDIA PORT[/COUNT] PROTO FORMAT...",
+// or "". sofia-sip's parser (1.13) loops for ever, allocating, on some media
+// lines that are not (a format that begins with '/', a character outside the
+// tokens SDP allows), so those never reach it.
+std::string MalformedMediaLine(const std::string& body) {
+  auto is_token = [](const std::string& t, const char* extra) {
+    return !t.empty() && std::all_of(t.begin(), t.end(), [extra](char c) {
+             return std::isalnum(static_cast<unsigned char>(c)) || std::strchr(extra, c) != nullptr;
+           });
+  };
+  const char* const kTokenChars = "!#$%&'*+-.^_`{|}~";
+  size_t start = 0;
+  while (start < body.size()) {
+    size_t end = body.find('\n', start);
+    if (end == std::string::npos) end = body.size();
+    std::string line = body.substr(start, end - start);
+    start = end + 1;
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+    if (line.rfind("m=", 0) != 0) continue;
+    std::vector<std::string> fields;
+    for (size_t at = 2; at <= line.size();) {
+      const size_t space = std::min(line.find(' ', at), line.size());
+      fields.push_back(line.substr(at, space - at));
+      at = space + 1;
+    }
+    const bool ok =
+        fields.size() >= 4 && is_token(fields[0], "") &&
+        std::all_of(fields[1].begin(), fields[1].end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)) || c == '/'; }) &&
+        is_token(fields[1], "/") && fields[1].front() != '/' && fields[1].back() != '/' &&
+        is_token(fields[2], "/-._") && fields[2].front() != '/' && fields[2].back() != '/' &&
+        fields[2].find("//") == std::string::npos &&
+        std::all_of(fields.begin() + 3, fields.end(), [&](const std::string& f) { return is_token(f, kTokenChars); });
+    if (!ok) return line;
+  }
+  return "";
+}
+
 }  // namespace
 
 std::optional<std::vector<Media>> ReadSdp(const std::string& body, std::string& error) {
+  // SDP is lines of text. Control characters are refused before the parser
+  // sees them: sofia-sip's parser (1.13) loops for ever on some of them.
+  const auto control = std::find_if(body.begin(), body.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u < 0x20 && c != '\r' && c != '\n' && c != '\t') || u >= 0x7f;
+  });
+  if (control != body.end()) {
+    error = fmt::format("the SDP cannot be read: it holds a control character (\\x{:02x})",
+                        static_cast<unsigned char>(*control));
+    return std::nullopt;
+  }
+  if (body.size() > kLongestSdp) {
+    error = fmt::format("the SDP cannot be read: {} bytes is longer than any description of a call", body.size());
+    return std::nullopt;
+  }
+  if (const std::string bad = MalformedMediaLine(body); !bad.empty()) {
+    error = fmt::format("the SDP cannot be read: \"{}\" is no media line", bad);
+    return std::nullopt;
+  }
   su_home_t home[1] = {SU_HOME_INIT(home)};
   sdp_parser_t* parser = sdp_parse(home, body.c_str(), static_cast<issize_t>(body.size()), 0);
   sdp_session_t* session = sdp_session(parser);
@@ -35,6 +94,7 @@ std::optional<std::vector<Media>> ReadSdp(const std::string& body, std::string& 
       const sdp_connection_t* c = m->m_connections ? m->m_connections : session->sdp_connection;
       Media media;
       media.address = c && c->c_address ? c->c_address : "";
+      if (m->m_port > 65535) continue;  // no such port: nothing to send to
       media.port = static_cast<int>(m->m_port);
       if (m->m_type == sdp_media_audio && m->m_proto == sdp_proto_rtp) {
         media.kind = Media::kAudio;

@@ -52,6 +52,7 @@ class Mailbox {
  private:
   std::mutex mutex_;
   std::deque<CallEvent> events_;
+  std::atomic<bool> waiting_{false};
   int fd_ = -1;
 };
 
