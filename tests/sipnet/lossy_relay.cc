@@ -63,6 +63,7 @@ void LossyRelay::Run() {
   std::vector<sockaddr_in> outside_peer(sockets_.size());
   std::mt19937 random(impairment_.seed);
   std::uniform_real_distribution<double> chance(0, 1);
+  Clock::time_point last_due[2] = {};  // each way: when its last datagram arrives
   std::vector<pollfd> polls;
   for (int fd : sockets_) polls.push_back({fd, POLLIN, 0});
   while (!stop_) {
@@ -91,9 +92,19 @@ void LossyRelay::Run() {
         if (chance(random) < impairment_.loss) {
           ++lost_;
         } else {
+          // A queue's delay: it varies, but what went first arrives first,
+          // except the one in fifty held back the whole jitter and overtaken.
+          const auto now = Clock::now();
           const int jitter = impairment_.jitter_ms > 0 ? static_cast<int>(random() % (impairment_.jitter_ms + 1)) : 0;
-          in_flight.emplace(Clock::now() + std::chrono::milliseconds(impairment_.delay_ms + jitter),
-                            Held{i, to, std::string(buffer, static_cast<size_t>(n))});
+          auto due = now + std::chrono::milliseconds(impairment_.delay_ms + jitter);
+          if (impairment_.jitter_ms > 0 && chance(random) < 0.02) {
+            due = now + std::chrono::milliseconds(impairment_.delay_ms + 2 * impairment_.jitter_ms);
+            ++overtaken_;
+          } else {
+            due = std::max(due, last_due[Same(from, inside)]);
+            last_due[Same(from, inside)] = due;
+          }
+          in_flight.emplace(due, Held{i, to, std::string(buffer, static_cast<size_t>(n))});
         }
         length = sizeof from;
       }

@@ -16,7 +16,8 @@ namespace qvfax::testing {
 struct Impairment {
   double loss = 0;     // the share of datagrams lost, each way
   int delay_ms = 20;   // every datagram's delay
-  int jitter_ms = 0;   // up to this much more, at random: later ones may overtake
+  int jitter_ms = 0;   // up to this much more, at random, in order as a queue keeps them; one in
+                       // fifty is held back longer and overtaken
   uint32_t seed = 1;
 };
 
@@ -31,6 +32,7 @@ class LossyRelay {
   bool Listening() const { return !sockets_.empty(); }
   int Passed() const { return passed_; }
   int Lost() const { return lost_; }
+  int Overtaken() const { return overtaken_; }
 
  private:
   void Run();
@@ -40,7 +42,7 @@ class LossyRelay {
   Impairment impairment_;
   std::vector<int> sockets_;
   std::atomic<bool> stop_{false};
-  std::atomic<int> passed_{0}, lost_{0};
+  std::atomic<int> passed_{0}, lost_{0}, overtaken_{0};
   std::thread thread_;
 };
 

@@ -11,8 +11,9 @@ namespace qvfax::sip {
 struct MediaSocket::Impl {
   asio::io_context context;
   asio::ip::udp::socket socket{context};
-  asio::ip::udp::endpoint peer;
-  bool latched = false;  // `peer` is where the far end's packets come from
+  asio::ip::udp::endpoint described;  // where the far end's session description says
+  asio::ip::udp::endpoint peer;       // where we send
+  bool heard_described = false;       // packets came from the described address
 };
 
 MediaSocket::MediaSocket() : impl_(std::make_unique<Impl>()) {}
@@ -59,8 +60,8 @@ void MediaSocket::SendTo(const std::string& address, int port) {
   if (ip.is_v4() && impl_->socket.local_endpoint().address().is_v6()) {
     ip = asio::ip::make_address_v6(asio::ip::v4_mapped, ip.to_v4());
   }
-  impl_->peer = {ip, static_cast<uint16_t>(port)};
-  impl_->latched = false;  // new media may come from elsewhere
+  impl_->described = impl_->peer = {ip, static_cast<uint16_t>(port)};
+  impl_->heard_described = false;  // new media may come from elsewhere
 }
 
 void MediaSocket::Send(const Bytes& datagram) {
@@ -76,11 +77,15 @@ void MediaSocket::Drain(const std::function<void(const uint8_t* data, size_t len
     asio::error_code ec;
     const size_t n = impl_->socket.receive_from(asio::buffer(buffer), from, 0, ec);
     if (ec) return;
-    if (!impl_->latched) {
+    // The described address wins once it is heard from; until then we
+    // answer to where packets come from, as behind a NAT only that works.
+    if (from == impl_->described) {
+      impl_->heard_described = true;
       impl_->peer = from;
-      impl_->latched = true;
+    } else if (!impl_->heard_described) {
+      impl_->peer = from;
     }
-    if (from == impl_->peer) take(buffer, n);  // others are strangers to this call
+    take(buffer, n);
   }
 }
 

@@ -1,7 +1,8 @@
 // A call's media socket: one even UDP port of the configured range, which
 // carries the call's RTP and, once the call switches, its UDPTL. Media are
-// symmetric: once the far end's packets arrive we send back to where they
-// came from, which behind a NAT is the only address that reaches it.
+// symmetric: until packets come from the address the far end described, we
+// send back to where its packets come from, which behind a NAT is the only
+// address that reaches it.
 #pragma once
 
 #include <cstdint>
@@ -24,8 +25,7 @@ class MediaSocket {
 
   int Port() const;
   int Descriptor();
-  // Where the far end's session description says it takes media; the
-  // source of the next packet that arrives wins over it.
+  // Where the far end's session description says it takes media.
   void SendTo(const std::string& address, int port);
   void Send(const Bytes& datagram);
   // Hands each datagram waiting to `take`, without blocking.
