@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -98,6 +99,7 @@ bool SamePages(const std::string& sent, const std::string& received, int pages) 
 }
 
 struct Result {
+  std::map<std::string, int> failures;  // how the calls that failed ended, at either end
   int calls = 0, equal = 0, most_at_once = 0;
   double seconds = 0, cpu = 0, call_seconds = 0;  // call_seconds: summed over the calls
 };
@@ -167,6 +169,8 @@ Result Run(int calls, int pages, T38Use t38, const fs::path& folder) {
           if (event.kind != SipCallEvent::kFinished) continue;
           leg.done = true;
           leg.delivered = event.status == 0 && event.page == pages;
+          if (!leg.delivered) ++result.failures[fmt::format("{} {} ({} pages)", legs == &sending ? "caller" : "answerer",
+                                                            event.detail, event.page)];
           if (legs == &sending) {
             ++finished;
             result.call_seconds += std::chrono::duration<double>(Clock::now() - leg.began).count();
@@ -201,6 +205,7 @@ void Print(const char* name, const Result& r, int pages) {
       "{:.1f} s in all, CPU per end {:.3f} % of a core\n",
       name, r.calls, pages, r.equal, r.calls ? static_cast<double>(r.equal) / r.calls : 0.0, r.most_at_once, per_call,
       r.seconds, cpu_per_end);
+  for (const auto& [how, count] : r.failures) std::cout << fmt::format("       {:4} x {}\n", count, how);
 }
 
 }  // namespace
