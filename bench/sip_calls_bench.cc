@@ -169,6 +169,9 @@ Result Run(int calls, int pages, T38Use t38, const fs::path& folder) {
           if (event.kind != SipCallEvent::kFinished) continue;
           leg.done = true;
           leg.delivered = event.status == 0 && event.page == pages;
+          if (!leg.delivered && std::getenv("QVFAX_TRACE_FAILURES")) {
+            for (const auto& line : leg.call->Trace()) std::cerr << (legs == &sending ? "caller " : "answerer ") << line << "\n";
+          }
           if (!leg.delivered) ++result.failures[fmt::format("{} {} ({} pages)", legs == &sending ? "caller" : "answerer",
                                                             event.detail, event.page)];
           if (legs == &sending) {
