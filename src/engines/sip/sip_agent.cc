@@ -147,6 +147,9 @@ struct SipAgent::Impl {
       case nua_i_invite:
         leg.dialog->Events().Put({CallEvent::kOffer, 0, "", Payload(sip)});
         return;
+      case nua_i_ack:
+        leg.dialog->Events().Put({CallEvent::kConfirmed});
+        return;
       case nua_i_bye:
       case nua_i_cancel:
         End(leg, {CallEvent::kEnded, status, phrase});

@@ -49,6 +49,10 @@ struct SipCall::Impl {
   bool far_gone = false;   // the far end hung up
   bool reoffering = false; // our re-INVITE to T.38 is out
   bool connected_told = false;
+  bool reoffer_on_ack = false;  // we answered and want T.38 once the caller confirms
+  int reoffers_left = 2;        // after "491 Request Pending"
+  int64_t reoffer_at_ms = -1;
+  std::mt19937 random{std::random_device{}()};
   int pages_told = 0;
   int64_t ringing_ms = 0, gone_ms = 0, media_ms = 0;
 
@@ -150,8 +154,10 @@ struct SipCall::Impl {
     agent->Answer(dialog, Describe(*answer));
     answered = true;
     StartAudio(*sound, answer->codecs.front());
-    // We answer with CED: a gateway switches to T.38 on hearing it, so we ask at once.
-    if (setup.settings.t38 != T38Use::kOff) Reoffer();
+    // We answer with CED: a gateway switches to T.38 on hearing it, so we ask
+    // as soon as the caller's ACK says the call is up at its end too (before
+    // it, the caller would answer "491 Request Pending").
+    reoffer_on_ack = setup.settings.t38 != T38Use::kOff;
   }
 
   void Reoffer() {
@@ -221,7 +227,20 @@ struct SipCall::Impl {
       }
       case CallEvent::kOfferRefused:
         reoffering = false;
+        if (event.status == 491 && reoffers_left > 0) {
+          // Both sides asked at once: the one that did not place the call
+          // asks again within 2 s, the other after 2.1 to 4 s.
+          --reoffers_left;
+          std::uniform_int_distribution<int> wait(setup.fax.calling ? 2100 : 100, setup.fax.calling ? 4000 : 2000);
+          reoffer_at_ms = media_ms + wait(random);
+          Note(fmt::format("the far end answered {} {}; T.38 is asked for again", event.status, event.phrase));
+          return;
+        }
         Note(fmt::format("the far end refused T.38: {} {}; the call stays on G.711", event.status, event.phrase));
+        return;
+      case CallEvent::kConfirmed:
+        if (reoffer_on_ack && MaySwitch()) Reoffer();
+        reoffer_on_ack = false;
         return;
       case CallEvent::kIncoming:
         return;
@@ -249,6 +268,10 @@ struct SipCall::Impl {
     if (t38) t38->Advance(elapsed_ms);
     else if (audio) audio->Advance(elapsed_ms);
     media_ms += elapsed_ms;
+    if (reoffer_at_ms >= 0 && media_ms >= reoffer_at_ms) {
+      reoffer_at_ms = -1;
+      if (MaySwitch() && !reoffering) Reoffer();
+    }
     FaxEnd* fax = Fax();
     if (!fax) return;
     if (fax->Connected() && !connected_told) {

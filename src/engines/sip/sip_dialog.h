@@ -26,6 +26,7 @@ struct CallEvent {
     kOfferAnswered,  // our re-INVITE was taken; `sdp` holds the answer
     kOfferRefused,   // our re-INVITE was refused; the media stay as they were
     kIncoming,       // a call rings for this channel: `dialog`, and who calls whom
+    kConfirmed,      // the caller's ACK to our answer came: the call is up at both ends
   } kind;
   CallEvent(Kind k, int s = 0, std::string p = {}, std::string body = {})
       : kind(k), status(s), phrase(std::move(p)), sdp(std::move(body)) {}
