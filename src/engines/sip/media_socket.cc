@@ -50,8 +50,6 @@ std::unique_ptr<MediaSocket> MediaSocket::Open(const std::string& host, int firs
 
 int MediaSocket::Port() const { return impl_->socket.local_endpoint().port(); }
 
-int MediaSocket::Descriptor() { return impl_->socket.native_handle(); }
-
 void MediaSocket::SendTo(const std::string& address, int port) {
   asio::error_code ec;
   auto ip = asio::ip::make_address(address, ec);

@@ -24,7 +24,6 @@ class MediaSocket {
   MediaSocket& operator=(const MediaSocket&) = delete;
 
   int Port() const;
-  int Descriptor();
   // Where the far end's session description says it takes media.
   void SendTo(const std::string& address, int port);
   void Send(const Bytes& datagram);

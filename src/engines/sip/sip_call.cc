@@ -328,8 +328,6 @@ void SipCall::Abort() {
 }
 
 bool SipCall::Finished() const { return impl_->finished; }
-int SipCall::MediaDescriptor() const { return impl_->socket ? impl_->socket->Descriptor() : -1; }
-int SipCall::SignallingDescriptor() const { return impl_->dialog ? impl_->dialog->Events().Descriptor() : -1; }
 std::string SipCall::RemoteIdent() const { return impl_->Fax() ? impl_->Fax()->RemoteIdent() : ""; }
 int SipCall::BitRate() const { return impl_->Fax() ? impl_->Fax()->BitRate() : 0; }
 bool SipCall::Ecm() const { return impl_->Fax() && impl_->Fax()->Ecm(); }

@@ -52,9 +52,6 @@ class SipCall {
   // Hangs up now; the next Poll() says it finished, cancelled.
   void Abort();
   bool Finished() const;
-  // Readable when media or signalling wait; -1 when there is none.
-  int MediaDescriptor() const;
-  int SignallingDescriptor() const;
 
   std::string RemoteIdent() const;
   int BitRate() const;
