@@ -22,17 +22,6 @@ int32_t Bank::AnswerCalls(const std::string&, CallRinging) {
   return state().Fail(qbfaxvmec_FAX_ERR_INVALID_PARAMETER);
 }
 
-void Bank::State::ReceptionConnected() {
-  call->connected = true;
-  page_number = 1;
-  status_text = "Receiving";
-}
-
-void Bank::State::PagesReceived(int pages) {
-  call->pages_done = pages;
-  page_number = static_cast<int16_t>(pages + 1);
-}
-
 int32_t Bank::State::CheckAnswerable(const std::string& name, PortState*& port) {
   port = Find(name);
   if (!port) return qbfaxvmec_FAX_ERR_COMMPORT_NOT_EXISTS;

@@ -79,8 +79,13 @@ void Bank::State::PageEnded(int32_t page) {
   Emit([&](FaxControlEvents& e) { e.PageEnded(port, page); });
 }
 
-void Bank::State::CallConnected(const std::string& remote_id, int bit_rate, bool ecm) {
+void Bank::State::Trained(const std::string& remote_id, int bit_rate, bool ecm) {
   call->connected = true;
+  if (call->incoming) {
+    page_number = 1;
+    status_text = "Receiving";
+    return;
+  }
   call->connected_at = clock->Now();
   baud_text = std::to_string(bit_rate);
   negotiated_ecm[call->fax_id] = ecm;
@@ -91,7 +96,12 @@ void Bank::State::CallConnected(const std::string& remote_id, int bit_rate, bool
   if (call->pages_total > 0) PageStarted(1);
 }
 
-void Bank::State::PagesConfirmed(int pages, int bit_rate, bool ecm) {
+void Bank::State::PagesThrough(int pages, int bit_rate, bool ecm) {
+  if (call->incoming) {
+    call->pages_done = pages;
+    page_number = static_cast<int16_t>(pages + 1);
+    return;
+  }
   const int page = std::min(pages, call->pages_total);
   if (page <= call->pages_done) return;
   baud_text = std::to_string(bit_rate);
@@ -105,7 +115,7 @@ bool Bank::State::Delivered(int32_t status) const {
 }
 
 void Bank::State::SendFinishedIfDelivered(int32_t status, const std::string& remote_id) {
-  if (!Delivered(status)) return;
+  if (call->incoming || !Delivered(status)) return;
   const std::string port = call->port;
   Emit([&](FaxControlEvents& e) { e.SendFinished(port, 0, remote_id); });
 }

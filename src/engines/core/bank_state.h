@@ -89,10 +89,6 @@ struct Bank::State {
   int32_t CheckAnswerable(const std::string& name, PortState*& port);
   // Starts the bookkeeping of a call that came in on `port`, marks the port working.
   void BeginAnswer(PortState& port, const IncomingCall& from, ReceptionDone done);
-  // The call that came in trained: pages are on their way.
-  void ReceptionConnected();
-  // The sender's pages received and confirmed so far.
-  void PagesReceived(int pages);
   // Ends a call that came in: the port idle again, then `reception` (its
   // port and duration filled in) goes to whoever the call was answered for.
   void EndAnswer(Reception reception);
@@ -104,10 +100,13 @@ struct Bank::State {
   // Page events with the fax manager's texts kept in step.
   void PageStarted(int32_t page);
   void PageEnded(int32_t page);
-  // The remote answered and the line trained: Connected, SendStarted, and the first page begins.
-  void CallConnected(const std::string& remote_id, int bit_rate, bool ecm);
-  // The remote confirmed `pages` pages so far: the page that ended, and the next one begins.
-  void PagesConfirmed(int pages, int bit_rate, bool ecm);
+  // The line trained, whichever way the call goes. On a call we placed:
+  // Connected, SendStarted, and the first page begins; on one that came in,
+  // pages are on their way.
+  void Trained(const std::string& remote_id, int bit_rate, bool ecm);
+  // `pages` pages through so far: confirmed by the remote on a call we placed
+  // (the page that ended, and the next one begins), received on one that came in.
+  void PagesThrough(int pages, int bit_rate, bool ecm);
   // The engine's own words for why a port cannot be used, kept as the status
   // text while no call is under way.
   void Explain(const std::string& reason) {
@@ -116,7 +115,7 @@ struct Bank::State {
   // Whether a call that ends with `status` delivered the fax: it ended
   // normally and the remote confirmed every page of the document.
   bool Delivered(int32_t status) const;
-  // SendFinished with the remote's id, for a call that delivered the fax.
+  // SendFinished with the remote's id, for a call we placed that delivered the fax.
   void SendFinishedIfDelivered(int32_t status, const std::string& remote_id);
   // Ends the call: TransmissionTerminated with `status`, the port idle again.
   // A normal end with a page left unconfirmed is an error in page

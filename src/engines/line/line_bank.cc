@@ -187,22 +187,14 @@ void LineBank::Slice() {
     switch (event.kind) {
       case LineEvent::kConnected:
         call_->connected_at_ms = call_->line->LineMs();
-        if (s.call->incoming) {
-          s.ReceptionConnected();
-        } else {
-          s.CallConnected(call_->line->RemoteIdent(), call_->line->BitRate(), call_->line->Ecm());
-        }
+        s.Trained(call_->line->RemoteIdent(), call_->line->BitRate(), call_->line->Ecm());
         break;
       case LineEvent::kPage:
-        if (s.call->incoming) {
-          s.PagesReceived(event.page);
-        } else {
-          s.PagesConfirmed(event.page, call_->line->BitRate(), call_->line->Ecm());
-        }
+        s.PagesThrough(event.page, call_->line->BitRate(), call_->line->Ecm());
         break;
       case LineEvent::kFinished: {
         const int32_t status = core::TermStatusFor(event.completion);
-        if (!s.call->incoming) s.SendFinishedIfDelivered(status, call_->line->RemoteIdent());
+        s.SendFinishedIfDelivered(status, call_->line->RemoteIdent());
         s.status_text = "Disconnecting";
         s.Schedule(ClockDelay(kHangUpMs), [this, status] { Finish(status); });
         return;

@@ -352,21 +352,13 @@ void ModemBank::Tick() {
         s.Emit([&](FaxControlEvents& e) { e.StatusChanged(port); });
         break;
       case Class1Event::kConnected:
-        if (s.call->incoming) {
-          s.ReceptionConnected();
-        } else {
-          s.CallConnected(driver.RemoteIdent(), driver.BitRate(), driver.Ecm());
-        }
+        s.Trained(driver.RemoteIdent(), driver.BitRate(), driver.Ecm());
         break;
       case Class1Event::kPage:
-        if (s.call->incoming) {
-          s.PagesReceived(event.page);
-        } else {
-          s.PagesConfirmed(event.page, driver.BitRate(), driver.Ecm());
-        }
+        s.PagesThrough(event.page, driver.BitRate(), driver.Ecm());
         break;
       case Class1Event::kFinished:
-        if (!s.call->incoming) s.SendFinishedIfDelivered(event.status, driver.RemoteIdent());
+        s.SendFinishedIfDelivered(event.status, driver.RemoteIdent());
         s.call->connection_ms = static_cast<int32_t>(driver.ConnectedMs());
         EndCall(event.status, event.detail);
         return;

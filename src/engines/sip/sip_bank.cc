@@ -250,21 +250,13 @@ void SipBank::Tick() {
         s.status_text = "Ringing";
         break;
       case SipCallEvent::kConnected:
-        if (s.call->incoming) {
-          s.ReceptionConnected();
-        } else {
-          s.CallConnected(driver.RemoteIdent(), driver.BitRate(), driver.Ecm());
-        }
+        s.Trained(driver.RemoteIdent(), driver.BitRate(), driver.Ecm());
         break;
       case SipCallEvent::kPage:
-        if (s.call->incoming) {
-          s.PagesReceived(event.page);
-        } else {
-          s.PagesConfirmed(event.page, driver.BitRate(), driver.Ecm());
-        }
+        s.PagesThrough(event.page, driver.BitRate(), driver.Ecm());
         break;
       case SipCallEvent::kFinished:
-        if (!s.call->incoming) s.SendFinishedIfDelivered(event.status, driver.RemoteIdent());
+        s.SendFinishedIfDelivered(event.status, driver.RemoteIdent());
         s.call->connection_ms = static_cast<int32_t>(driver.ConnectedMs());
         EndCall(event.status, event.detail);
         return;
