@@ -6,7 +6,10 @@
 //
 // Prints, for each transport, the calls that delivered equal pages, the most
 // calls up at once, and the CPU one end of a call takes as a share of a core;
-// then the length of one call of --one-call-pages pages over T.38. The test
+// then the length of one call of --one-call-pages pages over T.38, paced as
+// for a gateway and unpaced as between two terminals. The concurrent T.38
+// calls are paced, as calls to gateways are: unpaced, they would be over
+// before many were up at once. The test
 // network is started (and stopped) here; QVFAX_SIPNET and QVFAX_SIPNET_PORT
 // put it beside another one.
 #include <sys/resource.h>
@@ -54,7 +57,8 @@ std::string Secret(const std::string& account) {
   return secret;
 }
 
-SipConfig Side(const std::string& user, int channels, int sip_port, int rtp_first, bool answers, T38Use t38) {
+SipConfig Side(const std::string& user, int channels, int sip_port, int rtp_first, bool answers, T38Use t38,
+               bool paced) {
   SipAccount a;
   a.name = user;
   a.user = user;
@@ -64,6 +68,7 @@ SipConfig Side(const std::string& user, int channels, int sip_port, int rtp_firs
   a.password = Secret(user);
   a.channels = channels;
   a.t38 = t38;
+  a.t38_always_paced = paced;
   a.sends = !answers;
   a.answers = answers;
   SipConfig config;
@@ -105,11 +110,11 @@ struct Result {
 };
 
 // `calls` calls of `pages` pages, started a few a second so they overlap.
-Result Run(int calls, int pages, T38Use t38, const fs::path& folder) {
+Result Run(int calls, int pages, T38Use t38, bool paced, const fs::path& folder) {
   const std::string document = pages::MakeFaxTiff((folder / fmt::format("sent-{}.tif", pages)).string(), pages,
                                                   pages::PageResolution::kFine, pages::PageStyle::kLetter);
-  const auto caller_config = Side("fax1", calls, 35201, 20000, false, t38);
-  const auto answer_config = Side("fax2", calls, 35202, 22000, true, t38);
+  const auto caller_config = Side("fax1", calls, 35201, 20000, false, t38, paced);
+  const auto answer_config = Side("fax2", calls, 35202, 22000, true, t38, paced);
   auto caller = std::make_shared<SipAgent>(caller_config, nullptr);
   auto answerer = std::make_shared<SipAgent>(answer_config, nullptr);
   caller->Register();
@@ -204,7 +209,7 @@ void Print(const char* name, const Result& r, int pages) {
   // Two ends of every call ran in this process.
   const double cpu_per_end = r.call_seconds > 0 ? r.cpu / (2.0 * r.call_seconds) * 100.0 : 0;
   std::cout << fmt::format(
-      "{:6} {:4} calls of {} page(s): {:4} equal ({:.3f}), {:4} at once at most, {:.1f} s a call, "
+      "{:12} {:4} calls of {} page(s): {:4} equal ({:.3f}), {:4} at once at most, {:.1f} s a call, "
       "{:.1f} s in all, CPU per end {:.3f} % of a core\n",
       name, r.calls, pages, r.equal, r.calls ? static_cast<double>(r.equal) / r.calls : 0.0, r.most_at_once, per_call,
       r.seconds, cpu_per_end);
@@ -233,9 +238,12 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(folder);
   int status = 0;
   try {
-    if (g711 > 0) Print("G.711", Run(g711, pages, T38Use::kOff, folder), pages);
-    if (t38 > 0) Print("T.38", Run(t38, pages, T38Use::kOn, folder), pages);
-    if (one_call_pages > 0) Print("T.38", Run(1, one_call_pages, T38Use::kOn, folder), one_call_pages);
+    if (g711 > 0) Print("G.711", Run(g711, pages, T38Use::kOff, true, folder), pages);
+    if (t38 > 0) Print("T.38 paced", Run(t38, pages, T38Use::kOn, true, folder), pages);
+    if (one_call_pages > 0) {
+      Print("T.38 paced", Run(1, one_call_pages, T38Use::kOn, true, folder), one_call_pages);
+      Print("T.38 unpaced", Run(1, one_call_pages, T38Use::kOn, false, folder), one_call_pages);
+    }
   } catch (const std::exception& e) {
     std::cerr << "bench_sip_calls: " << e.what() << "\n";
     status = 1;

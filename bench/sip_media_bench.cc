@@ -68,6 +68,12 @@ void BM_T38Call(benchmark::State& state) {
 }
 BENCHMARK(BM_T38Call)->Iterations(3)->Unit(benchmark::kMillisecond);
 
+// Both ends terminals: image data as fast as the sender lets it out.
+void BM_T38CallUnpaced(benchmark::State& state) {
+  RunCalls<T38Session>(state, [](const FaxEndSetup& fax) { return T38Setup{fax, T38Params{}, 3, false}; });
+}
+BENCHMARK(BM_T38CallUnpaced)->Iterations(3)->Unit(benchmark::kMillisecond);
+
 void BM_G711Call(benchmark::State& state) {
   RunCalls<G711Session>(state, [](const FaxEndSetup& fax) { return G711Setup{fax}; });
 }

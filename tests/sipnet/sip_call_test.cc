@@ -134,7 +134,7 @@ struct Transport {
 TEST_F(SipCalls, FaxesArriveEqualOverG711AndOverT38AndStayOnG711WhenT38IsRefused) {
   const Transport transports[] = {
       {"G.711 only", "off", "off", 1, "media: G.711 PCMA"},
-      {"T.38 by re-INVITE", "on", "on", 3, "media: T.38 version 0"},
+      {"T.38 by re-INVITE, unpaced between two terminals", "on", "on", 3, "datagrams up to 400, unpaced"},
       {"T.38 refused", "off", "on", 3, "the far end refused T.38: 488"},
   };
   for (const auto& t : transports) {
@@ -199,7 +199,7 @@ TEST_F(SipCalls, OverALossyNetworkT38DeliversEqualPagesAndG711NeverCountsAPageIt
     if (received > 0) ExpectSamePages(sent, faxes.front()["file"].get<std::string>(), received, kOurHeaderRows);
     EXPECT_GT(to_receiver.Lost() + to_sender.Lost(), 0) << "the relays lost nothing";
     EXPECT_GT(to_receiver.Overtaken() + to_sender.Overtaken(), 0) << "the relays reordered nothing";
-    EXPECT_GT(to_receiver.Passed() + to_sender.Passed(), 200) << "the media went round the relays";
+    EXPECT_GT(to_receiver.Passed() + to_sender.Passed(), 100) << "the media went round the relays";
     EXPECT_EQ(receiver->Stop(), 0);
     receiver.reset();
   }
@@ -235,10 +235,13 @@ TEST_F(SipCalls, ACallTheNetworkRefusesEndsWithItsOutcomeAndNoPage) {
   EXPECT_TRUE(Inbox().empty());
 }
 
+// Over G.711, whose pages take the time a telephone line gives them: between
+// two of our own ends T.38 needs no pacing and a page is over before a test
+// could step in.
 TEST_F(SipCalls, AReceiverThatHangsUpMidFaxLeavesTheSenderWithThePagesConfirmedOnly) {
-  StartReceiver("on");
+  StartReceiver("off");
   const std::string sent = MakeFaxTiff(ScratchPath("sip-long.tif"), 3, PageResolution::kFine, pages::PageStyle::kLetter);
-  ProgramRun run(Send(Sender("on"), "fax2", sent));
+  ProgramRun run(Send(Sender("off"), "fax2", sent));
   ASSERT_TRUE(run.WaitForOutput("Sending page 2")) << run.out();
   // The daemon ends: it hangs up the call it has (a BYE) on its way out.
   EXPECT_EQ(receiver->Stop(), 0) << receiver->Journal();
@@ -249,10 +252,10 @@ TEST_F(SipCalls, AReceiverThatHangsUpMidFaxLeavesTheSenderWithThePagesConfirmedO
 }
 
 TEST_F(SipCalls, ACancelledSendHangsUpAndExitsCancelled) {
-  StartReceiver("on");
+  StartReceiver("off");
   const std::string sent = MakeFaxTiff(ScratchPath("sip-cancel.tif"), 3, PageResolution::kFine, pages::PageStyle::kLetter);
   const size_t logged = SenderLog().size();
-  ProgramRun run(Send(Sender("on"), "fax2", sent));
+  ProgramRun run(Send(Sender("off"), "fax2", sent));
   ASSERT_TRUE(run.WaitForOutput("Sending page 1")) << run.out();
   ::kill(run.pid(), SIGINT);
   EXPECT_EQ(run.Wait(), 6) << run.out() << run.err();

@@ -79,6 +79,7 @@ struct SipCall::Impl {
   T38Params OurT38() const {
     T38Params ours;
     ours.max_datagram = setup.t38_max_datagram;
+    ours.terminal = true;
     return ours;
   }
 
@@ -115,10 +116,13 @@ struct SipCall::Impl {
   void StartT38(const Media& far, const T38Params& agreed) {
     socket->SendTo(far.address, far.port);
     audio.reset();
-    t38 = std::make_unique<T38Session>(T38Setup{setup.fax, agreed, setup.t38_copies},
+    // A gateway plays what it is sent onto a telephone line: only a far end
+    // that says it is a terminal takes image data faster than its modulation.
+    const bool paced = setup.settings.t38_always_paced || !far.t38.terminal;
+    t38 = std::make_unique<T38Session>(T38Setup{setup.fax, agreed, setup.t38_copies, paced},
                                        [this](const Bytes& d) { socket->Send(d); });
-    Note(fmt::format("media: T.38 version {}, {} bit/s, datagrams up to {} to {}:{}", agreed.version,
-                     agreed.max_bit_rate, agreed.max_datagram, far.address, far.port));
+    Note(fmt::format("media: T.38 version {}, {} bit/s, datagrams up to {}, {} to {}:{}", agreed.version,
+                     agreed.max_bit_rate, agreed.max_datagram, paced ? "paced" : "unpaced", far.address, far.port));
   }
 
   void Place() {

@@ -45,7 +45,7 @@ std::string ReadPassword(const Reader& r, const std::string& where, const std::s
 
 SipAccount ReadAccount(const Reader& r, const json& a, const std::string& where) {
   r.OnlyKnownKeys(a, where, {"name", "user", "domain", "registrar", "proxy", "auth_user", "password_file",
-                             "channels", "register_expires_s", "codecs", "t38", "use"});
+                             "channels", "register_expires_s", "codecs", "t38", "t38_pacing", "use"});
   SipAccount account;
   account.user = r.String(a, where, "user", "");
   if (account.user.empty() || account.user.find_first_of(" @:;") != std::string::npos) {
@@ -79,6 +79,7 @@ SipAccount ReadAccount(const Reader& r, const json& a, const std::string& where)
   }
   const std::string t38 = r.OneOf(a, where, "t38", {"on", "off", "preferred"});
   account.t38 = t38 == "off" ? T38Use::kOff : t38 == "preferred" ? T38Use::kPreferred : T38Use::kOn;
+  account.t38_always_paced = r.OneOf(a, where, "t38_pacing", {"auto", "always"}) == "always";
   const std::string use = r.OneOf(a, where, "use", {"send", "receive", "both"});
   account.sends = use != "receive";
   account.answers = use != "send";

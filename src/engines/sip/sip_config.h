@@ -24,6 +24,9 @@ struct SipAccount {
   int register_expires_s = 600;
   std::vector<std::string> codecs = {"PCMA", "PCMU"};  // in our order of preference
   T38Use t38 = T38Use::kOn;
+  // T.38 image data goes at the pace of its modulation even when the far end
+  // says it is a terminal that could take it faster.
+  bool t38_always_paced = false;
   bool sends = true;
   bool answers = false;
 };

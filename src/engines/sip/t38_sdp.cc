@@ -83,6 +83,8 @@ std::optional<T38Params> ParseT38(const std::vector<std::string>& attributes, st
       } else {
         return bad();
       }
+    } else if (name == "x-qvfax-terminal") {
+      p.terminal = true;
     } else if (name == "t38faxfillbitremoval" || name == "t38faxtranscodingmmr" || name == "t38faxtranscodingjbig") {
       const auto on = Flag(value, has_value);
       if (!on) return bad();
@@ -111,6 +113,7 @@ T38Params AnswerT38(const T38Params& offer, const T38Params& ours) {
   a.fill_bit_removal = false;
   a.transcoding_mmr = false;
   a.transcoding_jbig = false;
+  a.terminal = ours.terminal;  // says what we are, not what the offerer is
   return a;
 }
 
@@ -127,6 +130,7 @@ std::vector<std::string> T38Attributes(const T38Params& p) {
   if (p.fill_bit_removal) out.emplace_back("T38FaxFillBitRemoval");
   if (p.transcoding_mmr) out.emplace_back("T38FaxTranscodingMMR");
   if (p.transcoding_jbig) out.emplace_back("T38FaxTranscodingJBIG");
+  if (p.terminal) out.emplace_back("X-qvfax-terminal");
   return out;
 }
 

@@ -21,6 +21,10 @@ struct T38Params {
   bool fill_bit_removal = false;
   bool transcoding_mmr = false;
   bool transcoding_jbig = false;
+  // The end that wrote these parameters is a fax terminal, not a gateway to a
+  // telephone line: it takes image data as fast as the network carries it.
+  // Our own attribute; other endpoints never send it, and are paced.
+  bool terminal = false;
 };
 
 // The attributes (without "a=") of one m=image section. Attributes that are

@@ -19,10 +19,19 @@ struct T38Setup {
   FaxEndSetup fax;
   T38Params params;  // as negotiated
   int copies = 3;    // copies of earlier packets in each datagram, when redundancy was agreed
+  // At the pace of the modulation each packet stands for, as a gateway to a
+  // telephone line needs; a far end that is a terminal itself takes image
+  // data at the rate below instead, and the fax takes a fraction of the time.
+  bool paced = true;
 };
 
 class T38Session {
  public:
+  // Unpaced, datagrams leave at most this many a millisecond: a whole ECM
+  // block (64 KB) in well under T.30's 3 s wait for an answer, and no burst
+  // that overflows the far end's socket.
+  static constexpr double kUnpacedDatagramsPerMs = 0.5;
+
   using Send = std::function<void(const Bytes& datagram)>;
   T38Session(const T38Setup& setup, Send send);
   ~T38Session();

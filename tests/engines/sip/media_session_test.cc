@@ -62,6 +62,7 @@ struct NetCase {
   int jitter_ms;
   ErrorCorrection error_correction;  // T.38 only
   bool must_arrive;  // loss this light never stops a fax
+  bool paced = true;  // T.38 only: false when both ends are terminals
 };
 
 // Runs a call of 3 fine pages between two sessions made by `make` and
@@ -107,7 +108,8 @@ class T38Call : public ::testing::TestWithParam<NetCase> {};
 TEST_P(T38Call, PagesArriveEqualOrTheCallSaysHowFarItGot) {
   T38Params params;
   params.error_correction = GetParam().error_correction;
-  RunCall<T38Session>(GetParam(), "t38", [&](const FaxEndSetup& fax) { return T38Setup{fax, params}; });
+  RunCall<T38Session>(GetParam(), "t38",
+                      [&](const FaxEndSetup& fax) { return T38Setup{fax, params, 3, GetParam().paced}; });
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -115,7 +117,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(NetCase{"Clean", 0, 0, ErrorCorrection::kRedundancy, true},
                       NetCase{"OnePercentLost", 0.01, 60, ErrorCorrection::kRedundancy, true},
                       NetCase{"FivePercentLostAndJitter", 0.05, 60, ErrorCorrection::kRedundancy, true},
-                      NetCase{"FivePercentLostNoCopies", 0.05, 60, ErrorCorrection::kNone, false}),
+                      NetCase{"FivePercentLostNoCopies", 0.05, 60, ErrorCorrection::kNone, false},
+                      NetCase{"UnpacedClean", 0, 0, ErrorCorrection::kRedundancy, true, false},
+                      NetCase{"UnpacedFivePercentLostAndJitter", 0.05, 60, ErrorCorrection::kRedundancy, true, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class G711Call : public ::testing::TestWithParam<NetCase> {};

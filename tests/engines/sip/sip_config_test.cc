@@ -28,7 +28,7 @@ TEST(SipConfig, AccountsAreReadWithTheirDefaultsAndTheirChannelsArePorts) {
       {{"user": "4930123456", "domain": "sip.example.net", "registrar": "sip:sip.example.net",
         "password_file": "{}", "channels": 3, "t38": "preferred", "use": "both"}},
       {{"name": "pbx", "user": "fax", "domain": "10.0.0.1", "proxy": "sip:10.0.0.1;lr", "codecs": ["PCMU"],
-        "t38": "off"}}],
+        "t38": "off", "t38_pacing": "always"}}],
       "listen": "[::1]:5080", "external_address": "203.0.113.7", "local_id": "+49 30 123456"}})", secret),
       "sip.json");
   ASSERT_EQ(config.accounts.size(), 2u);
@@ -37,12 +37,14 @@ TEST(SipConfig, AccountsAreReadWithTheirDefaultsAndTheirChannelsArePorts) {
   EXPECT_EQ(trunk.auth_user, "4930123456");
   EXPECT_EQ(trunk.password, "s3cret");
   EXPECT_EQ(trunk.t38, T38Use::kPreferred);
+  EXPECT_FALSE(trunk.t38_always_paced);
   EXPECT_TRUE(trunk.sends && trunk.answers);
   EXPECT_EQ(trunk.codecs, (std::vector<std::string>{"PCMA", "PCMU"}));
   const auto& pbx = config.accounts[1];
   EXPECT_TRUE(pbx.password.empty());
   EXPECT_EQ(pbx.codecs, std::vector<std::string>{"PCMU"});
   EXPECT_TRUE(pbx.sends && !pbx.answers);
+  EXPECT_TRUE(pbx.t38_always_paced);
   EXPECT_EQ(config.listen_host, "::1");
   EXPECT_EQ(config.listen_port, 5080);
   const auto ports = config.Ports();
@@ -71,6 +73,8 @@ TEST(SipConfig, ErrorsNameTheFileAndTheField) {
       {"{\"accounts\": [" + a + ", \"password_file\": \"/nonexistent\"}]}", "sip.json: accounts[0].password_file: \"/nonexistent\" cannot be read"},
       {"{\"accounts\": [" + a + ", \"codecs\": [\"G729\"]}]}", "sip.json: accounts[0].codecs: must be a list of PCMA and PCMU"},
       {"{\"accounts\": [" + a + ", \"t38\": \"maybe\"}]}", "sip.json: accounts[0].t38: must be on, off or preferred, not \"maybe\""},
+      {"{\"accounts\": [" + a + ", \"t38_pacing\": \"never\"}]}",
+       "sip.json: accounts[0].t38_pacing: must be auto or always, not \"never\""},
       {"{\"accounts\": [" + a + ", \"channels\": 0}]}", "sip.json: accounts[0].channels: must be from 1 to 1000"},
       {"{\"accounts\": [" + a + ", \"secret\": \"x\"}]}", "sip.json: accounts[0].secret: unknown field"},
       {"{\"accounts\": [" + a + "}, " + a + "}]}", "sip.json: accounts[1].name: \"fax@example.net\" is listed twice"},

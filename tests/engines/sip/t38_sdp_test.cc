@@ -11,6 +11,7 @@ struct OfferCase {
   const char* name;
   std::vector<std::string> offer;
   std::vector<std::string> answer;  // ours: version 0, 14,400, 400-octet datagrams, copies
+  bool terminals = false;            // the offerer says it is a terminal, and so are we: no pacing
 };
 
 class T38Offer : public ::testing::TestWithParam<OfferCase> {};
@@ -19,7 +20,10 @@ TEST_P(T38Offer, IsAnsweredWithWhatBothCanDo) {
   std::string error;
   const auto offer = ParseT38(GetParam().offer, error);
   ASSERT_TRUE(offer.has_value()) << error;
-  EXPECT_EQ(T38Attributes(AnswerT38(*offer, T38Params{})), GetParam().answer);
+  EXPECT_EQ(offer->terminal, GetParam().terminals);
+  T38Params ours;
+  ours.terminal = GetParam().terminals;
+  EXPECT_EQ(T38Attributes(AnswerT38(*offer, ours)), GetParam().answer);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -40,7 +44,14 @@ INSTANTIATE_TEST_SUITE_P(
         OfferCase{"NoRecovery",
                   {"T38FaxVersion:0", "T38MaxBitRate:14400", "T38FaxRateManagement:transferredTCF"},
                   {"T38FaxVersion:0", "T38MaxBitRate:14400", "T38FaxRateManagement:transferredTCF",
-                   "T38FaxMaxDatagram:400"}}),
+                   "T38FaxMaxDatagram:400"}},
+        // Two of our own ends: each says it is a terminal.
+        OfferCase{"TwoTerminals",
+                  {"T38FaxVersion:0", "T38MaxBitRate:14400", "T38FaxRateManagement:transferredTCF",
+                   "T38FaxMaxDatagram:400", "T38FaxUdpEC:t38UDPRedundancy", "X-qvfax-terminal"},
+                  {"T38FaxVersion:0", "T38MaxBitRate:14400", "T38FaxRateManagement:transferredTCF",
+                   "T38FaxMaxDatagram:400", "T38FaxUdpEC:t38UDPRedundancy", "X-qvfax-terminal"},
+                  true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Sdp, AT38AttributeThatMakesNoSenseIsNamed) {
