@@ -8,6 +8,8 @@
 #include <map>
 #include <thread>
 
+#include <unistd.h>
+
 #include "platform/private_files.h"
 #include "platform/xdg_paths.h"
 #include "queue/apartment_home.h"
@@ -49,6 +51,12 @@ void MailFax(NotifyRunner& sendmail, const queue::ReceivedFax& fax, const std::s
   sendmail.Run({"-t", "-oi"}, message, std::to_string(fax.id));
 }
 
+std::string HostName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return "qvfaxd";
+  return name;
+}
+
 }  // namespace
 
 JobQueueService::JobQueueService(rpc::Broker& broker, const QueueSettings& settings) : broker_(broker) {
@@ -56,7 +64,12 @@ JobQueueService::JobQueueService(rpc::Broker& broker, const QueueSettings& setti
       settings.folder.empty() ? xdg::StateHome() / "qvfax" / "queue" : std::filesystem::path(settings.folder);
   MakePrivateFolder(folder.string());
   MakePrivateFolder((folder / "documents").string());
-  std::shared_ptr<queue::JobStore> store = queue::OpenSqliteStore((folder / "jobs.sqlite").string());
+  std::shared_ptr<queue::JobStore> store;
+  if (settings.database.empty()) {
+    store = queue::OpenSqliteStore((folder / "jobs.sqlite").string());
+  } else {
+    store = queue::OpenPostgresStore(settings.database);
+  }
   ports_ = settings.ports.empty() ? queue::DiscoverPorts(broker.registry()) : settings.ports;
   queue::QueueOptions options;
   options.ports = ports_;
@@ -70,6 +83,8 @@ JobQueueService::JobQueueService(rpc::Broker& broker, const QueueSettings& setti
     return std::make_unique<queue::ApartmentHome>(registry, "queue " + name);
   };
   options.on_event = [&broker](const nlohmann::json& change) { broker.JobChanged(change); };
+  options.host = settings.host.empty() ? HostName() : settings.host;
+  options.lease_ms = static_cast<int64_t>(settings.lease_s) * 1000;
   if (!settings.notify_command.empty()) {
     NotifyLimits limits;
     limits.timeout = std::chrono::seconds(settings.notify_timeout_s);

@@ -25,6 +25,12 @@ struct QueueSettings {
   std::string notify_command;      // run as CMD JOB NUMBER OUTCOME PAGES
   int notify_timeout_s = 60;       // then it is ended
   std::string folder;              // empty: qvfax/queue in the user's state folder
+  // postgresql://...: the jobs in that database, shared with every host
+  // given the same one (their documents in a --queue-folder they all read);
+  // empty: an SQLite file in the folder, this host's alone.
+  std::string database;
+  std::string host;                // how other hosts name this one; empty: the host name
+  int lease_s = 30;                // how long a running job stays ours unless renewed
   std::string inbox_folder;        // empty: qvfax/inbox in the user's state folder
   std::string on_receive;          // run as CMD FAXID FILE CALLER PAGES OUTCOME
   // Each fax that comes in is mailed as a PDF: "ADDRESS" for every port,

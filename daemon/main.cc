@@ -36,6 +36,18 @@ int main(int argc, char** argv) {
   app.add_option("--queue-ports", queue.ports, "Ports the queue sends on (default: every port with a fax modem)")
       ->delimiter(',');
   app.add_option("--queue-folder", queue.folder, "Folder of the queue's database and documents");
+  app.add_option("--queue-db", queue.database,
+                 "postgresql://... : keep the jobs in this database, shared by every host given it (their "
+                 "--queue-folder must be one folder they all read)")
+      ->check([](const std::string& url) {
+        return url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0
+                   ? std::string()
+                   : std::string("must be a postgresql:// URL");
+      });
+  app.add_option("--host-name", queue.host, "How the hosts sharing a queue name this one (default: the host name)");
+  app.add_option("--lease", queue.lease_s, "Seconds a running job stays this host's unless renewed (shared queue)")
+      ->check(CLI::Range(3, 3600))
+      ->capture_default_str();
   app.add_option("--notify-command", queue.notify_command,
                  "Command run when a job ends, as: COMMAND JOB NUMBER OUTCOME PAGES (at most 4 at once; its output "
                  "goes to the journal)");

@@ -17,6 +17,8 @@ struct JobQueue::Slot {
   std::unique_ptr<Home> home;
   std::shared_ptr<PortRunner> runner;
   int64_t job = 0;  // the job it is sending, or 0
+  Lease lease;       // shared store: our hold on that job
+  bool lost = false;  // shared store: another host took the job up; its result is not ours to write
 };
 
 // What a change leaves to tell, told once the lock is let go.
@@ -58,6 +60,7 @@ void RemoveDocuments(const JobRequest& request) {
 
 JobQueue::JobQueue(std::shared_ptr<JobStore> store, QueueOptions options)
     : store_(std::move(store)), options_(std::move(options)) {
+  shared_ = dynamic_cast<SharedJobStore*>(store_.get());
   home_ = options_.make_home("queue");
   for (const auto& port : options_.ports) {
     auto slot = std::make_unique<Slot>();
@@ -69,6 +72,7 @@ JobQueue::JobQueue(std::shared_ptr<JobStore> store, QueueOptions options)
   }
   Recover();
   Wake();
+  if (shared_) home_->Post([this] { Poll(); });
 }
 
 JobQueue::~JobQueue() {
@@ -84,20 +88,28 @@ JobQueue::~JobQueue() {
   home_.reset();
 }
 
+// An attempt whose end nobody saw: it counts, and it did not deliver the
+// fax as far as anyone can tell.
+Attempt JobQueue::Interrupted(const Job& job, const std::string& why) const {
+  Attempt interrupted;
+  interrupted.job = job.id;
+  interrupted.number = job.attempts;
+  interrupted.port = job.port;
+  interrupted.ended_ms = options_.now_ms();
+  interrupted.outcome = Exit::kLineFailure;
+  interrupted.error_text = why;
+  return interrupted;
+}
+
 void JobQueue::Recover() {
+  // A shared store's jobs are taken up by claims: those of a host that
+  // stopped once its lease has run out.
+  if (shared_) return;
   Events events;
   std::unique_lock lock(mutex_);
   for (auto& job : store_->Unfinished()) {
     if (job.state == JobState::kRunning) {
-      // The daemon stopped during an attempt: it counts, and it did not
-      // deliver the fax as far as anyone can tell.
-      Attempt interrupted;
-      interrupted.job = job.id;
-      interrupted.number = job.attempts;
-      interrupted.port = job.port;
-      interrupted.ended_ms = options_.now_ms();
-      interrupted.outcome = Exit::kLineFailure;
-      interrupted.error_text = "qvfaxd stopped during this attempt";
+      const Attempt interrupted = Interrupted(job, "qvfaxd stopped during this attempt");
       Settle(job, interrupted, events);
       if (job.state == JobState::kQueued) job.next_try_ms = options_.now_ms();
       store_->Record(job, interrupted);
@@ -185,6 +197,7 @@ std::optional<Job> JobQueue::Submitted(const std::string& client_request) const 
 
 std::vector<Job> JobQueue::Jobs() const {
   std::lock_guard lock(mutex_);
+  if (shared_) return store_->Unfinished();  // every host's
   std::vector<Job> jobs;
   jobs.reserve(jobs_.size());
   for (const auto& [id, job] : jobs_) jobs.push_back(job);
@@ -212,6 +225,25 @@ void JobQueue::Remove(int64_t id) {
   {
     std::lock_guard lock(mutex_);
     auto it = jobs_.find(id);
+    if (it == jobs_.end() && shared_) {
+      // Queued, or running on another host.
+      auto stored = store_->Find(id);
+      if (!stored) throw Refused(fmt::format("no job {}", id));
+      Job job = *stored;
+      if (job.state == JobState::kQueued) {
+        job.state = JobState::kCancelled;
+        job.outcome = Exit::kCancelled;
+        job.reason = "removed before it was sent";
+        job.ended_ms = options_.now_ms();
+        if (shared_->SaveIfQueued(job)) {
+          End(job, events);
+          goto told;
+        }
+      }
+      // Its host cancels it when it next renews its lease.
+      if (!shared_->AskRemoval(id)) throw Refused(fmt::format("job {} has ended", id));
+      return;
+    }
     if (it == jobs_.end()) {
       throw Refused(store_->Find(id) ? fmt::format("job {} has ended", id) : fmt::format("no job {}", id));
     }
@@ -233,6 +265,7 @@ void JobQueue::Remove(int64_t id) {
     store_->Save(job);
     End(job, events);
   }
+told:
   Emit(events);
 }
 
@@ -245,6 +278,11 @@ void JobQueue::WhenEnded(int64_t id, std::function<void(const Job&)> ended) {
       return;
     }
     done = store_->Find(id);
+    // Under way on another host: the poll hears when it ends.
+    if (done && shared_ && !Finished(done->state)) {
+      waiters_.emplace(id, std::move(ended));
+      return;
+    }
   }
   if (!done) throw Refused(fmt::format("no job {}", id));
   ended(*done);
@@ -262,44 +300,15 @@ void JobQueue::Dispatch() {
     const int64_t now = options_.now_ms();
     for (auto& slot : slots_) {
       if (slot->job != 0) continue;
-      // Jobs that waited for a port past their kill time end here: no try starts for them.
-      while (!waiting_.empty() && waiting_.begin()->first <= now) {
-        Job& due = jobs_.at(waiting_.begin()->second);
-        if (due.request.kill_ms == 0 || now <= due.request.kill_ms) break;
-        waiting_.erase(waiting_.begin());
-        due.state = JobState::kFailed;
-        due.ended_ms = now;
-        if (due.attempts == 0) due.outcome = Exit::kLineFailure;
-        due.reason = fmt::format("{}; its kill time passed before a port was free", OutcomeName(due.outcome));
-        store_->Save(due);
-        End(due, events);
-      }
-      if (waiting_.empty() || waiting_.begin()->first > now) continue;
-      const int64_t id = waiting_.begin()->second;
-      waiting_.erase(waiting_.begin());
-      Job& job = jobs_.at(id);
-      job.state = JobState::kRunning;
-      job.attempts += 1;
-      job.port = slot->runner->port();
-      job.reason.clear();
-      store_->Save(job);
-      slot->job = id;
-      events.changes.push_back(Change("started", job));
-      auto start = [home = slot->home.get(), runner = slot->runner, id, n = job.attempts, request = job.request] {
-        home->Post([runner, id, n, request] { runner->Start(id, n, request); });
-      };
-      if (options_.take_port) {
-        options_.take_port(job.port, std::move(start));
-      } else {
-        start();
-      }
+      if (Job* job = shared_ ? Claim(*slot, now, events) : NextDue(now, events)) Begin(*slot, *job, events);
     }
-    // Sleep until the next job falls due; a free port or a new job wakes us sooner.
+    // Sleep until the next job falls due; a free port or a new job wakes us
+    // sooner. A shared queue's poll looks for what other hosts queued.
     auto& clock = *RequireApartment().clock;
     if (wake_timer_ != 0) clock.Cancel(wake_timer_);
     wake_timer_ = 0;
     // A job already due waits for a port: the port's end of attempt wakes us.
-    if (!waiting_.empty() && waiting_.begin()->first > now) {
+    if (!shared_ && !waiting_.empty() && waiting_.begin()->first > now) {
       const auto delay = std::chrono::milliseconds(waiting_.begin()->first - now);
       wake_timer_ = clock.Schedule(delay, [this] {
         wake_timer_ = 0;
@@ -308,6 +317,183 @@ void JobQueue::Dispatch() {
     }
   }
   Emit(events);
+}
+
+// Jobs that waited for a port past their kill time end here: no try starts for them.
+Job* JobQueue::NextDue(int64_t now, Events& events) {
+  while (!waiting_.empty() && waiting_.begin()->first <= now) {
+    Job& due = jobs_.at(waiting_.begin()->second);
+    waiting_.erase(waiting_.begin());
+    if (due.request.kill_ms == 0 || now <= due.request.kill_ms) return &due;
+    KillUnstarted(nullptr, due, now, events);
+  }
+  return nullptr;
+}
+
+Job* JobQueue::Claim(Slot& slot, int64_t now, Events& events) {
+  // Bounded: each pass ends a job or puts one back to be tried.
+  for (int pass = 0; pass < 100; ++pass) {
+    std::optional<Claimed> claimed;
+    try {
+      claimed = shared_->Claim(options_.host, now, options_.lease_ms);
+    } catch (const StoreError& e) {
+      StoreTrouble(e);
+      return nullptr;
+    }
+    if (!claimed) return nullptr;
+    slot.lease = claimed->lease;
+    Job job = std::move(claimed->job);
+    try {
+      if (!claimed->lapsed_host.empty()) {
+        const Attempt lapsed = Interrupted(job, fmt::format("host {} stopped during this attempt", claimed->lapsed_host));
+        Settle(job, lapsed, events);
+        if (job.state == JobState::kQueued) job.next_try_ms = now;
+        Keep(&slot, job, &lapsed);
+        if (Finished(job.state)) End(job, events);
+        continue;
+      }
+      if (job.request.kill_ms != 0 && now > job.request.kill_ms) {
+        KillUnstarted(&slot, job, now, events);
+        continue;
+      }
+    } catch (const StoreError& e) {
+      StoreTrouble(e);
+      continue;
+    }
+    return &jobs_.insert_or_assign(job.id, std::move(job)).first->second;
+  }
+  return nullptr;
+}
+
+void JobQueue::KillUnstarted(Slot* slot, Job& job, int64_t now, Events& events) {
+  job.state = JobState::kFailed;
+  job.ended_ms = now;
+  if (job.attempts == 0) job.outcome = Exit::kLineFailure;
+  job.reason = fmt::format("{}; its kill time passed before a port was free", OutcomeName(job.outcome));
+  Keep(slot, job, nullptr);
+  End(job, events);
+}
+
+void JobQueue::Begin(Slot& slot, Job& job, Events& events) {
+  job.state = JobState::kRunning;
+  job.attempts += 1;
+  job.port = slot.runner->port();
+  job.reason.clear();
+  try {
+    Keep(&slot, job, nullptr);
+  } catch (const StoreError& e) {
+    // Not started: the job stays as the store has it, for a later try.
+    StoreTrouble(e);
+    job.state = JobState::kQueued;
+    job.attempts -= 1;
+    if (shared_) {
+      const int64_t id = job.id;
+      jobs_.erase(id);
+    } else {
+      waiting_.emplace(job.next_try_ms, job.id);
+    }
+    return;
+  }
+  slot.job = job.id;
+  slot.lost = false;
+  events.changes.push_back(Change("started", job));
+  auto start = [home = slot.home.get(), runner = slot.runner, id = job.id, n = job.attempts, request = job.request] {
+    home->Post([runner, id, n, request] { runner->Start(id, n, request); });
+  };
+  if (options_.take_port) {
+    options_.take_port(job.port, std::move(start));
+  } else {
+    start();
+  }
+}
+
+void JobQueue::Keep(const Slot* slot, const Job& job, const Attempt* attempt) {
+  if (shared_ && slot) {
+    if (attempt) {
+      shared_->Record(job, *attempt, slot->lease);
+    } else {
+      shared_->Save(job, slot->lease);
+    }
+  } else if (attempt) {
+    store_->Record(job, *attempt);
+  } else {
+    store_->Save(job);
+  }
+}
+
+void JobQueue::StoreTrouble(const StoreError& e) {
+  if (dynamic_cast<const LeaseLost*>(&e)) {
+    std::cerr << "qvfaxd: " << e.what() << "\n";
+    return;
+  }
+  // Said once while the store stays away, not at every poll.
+  if (store_away_) return;
+  store_away_ = true;
+  std::cerr << "qvfaxd: the job store cannot be used (" << e.what() << "); calls under way go on, and no job is"
+            << " taken up until it is back\n";
+}
+
+void JobQueue::Poll() {
+  Events events;
+  {
+    std::lock_guard lock(mutex_);
+    if (stopping_) return;
+    const int64_t now = options_.now_ms();
+    bool reached = true;
+    for (auto& slot : slots_) {
+      if (slot->job == 0 || slot->lost) continue;
+      try {
+        if (shared_->Renew(slot->lease, now, options_.lease_ms)) {
+          // Another host's rm: cancelled here like one of our own.
+          if (auto it = jobs_.find(slot->job); it != jobs_.end() && !it->second.removing) {
+            it->second.removing = true;
+            it->second.reason = "being cancelled";
+            slot->home->Post([runner = slot->runner] { runner->Cancel(); });
+          }
+        }
+      } catch (const LeaseLost& e) {
+        // Paused or cut off past the lease: the job is another host's now.
+        std::cerr << "qvfaxd: lost job " << slot->job << " to another host: " << e.what() << "\n";
+        slot->lost = true;
+        slot->home->Post([runner = slot->runner] { runner->Cancel(); });
+      } catch (const StoreError& e) {
+        reached = false;
+        StoreTrouble(e);
+      }
+    }
+    // The ends, on other hosts, of jobs somebody here waits for.
+    for (auto it = waiters_.begin(); reached && it != waiters_.end();) {
+      if (jobs_.count(it->first)) {
+        ++it;
+        continue;
+      }
+      std::optional<Job> job;
+      try {
+        job = store_->Find(it->first);
+      } catch (const StoreError& e) {
+        StoreTrouble(e);
+        break;
+      }
+      if (job && !Finished(job->state)) {
+        ++it;
+        continue;
+      }
+      if (job) events.waiters.emplace_back(std::move(it->second), *job);
+      it = waiters_.erase(it);
+    }
+    if (reached && store_away_) {
+      store_away_ = false;
+      std::cerr << "qvfaxd: the job store is back\n";
+    }
+    auto& clock = *RequireApartment().clock;
+    const int64_t every = std::min(options_.poll_ms, std::max<int64_t>(options_.lease_ms / 3, 1));
+    poll_timer_ = clock.Schedule(std::chrono::milliseconds(every), [this] {
+      poll_timer_ = 0;
+      Poll();
+    });
+  }
+  Emit(events);
+  Dispatch();
 }
 
 void JobQueue::AttemptEnded(Slot& slot, const Attempt& attempt) {
@@ -320,16 +506,36 @@ void JobQueue::AttemptEnded(Slot& slot, const Attempt& attempt) {
     auto it = jobs_.find(attempt.job);
     if (it == jobs_.end()) return;
     Job& job = it->second;
-    Settle(job, attempt, events);
-    try {
-      store_->Record(job, attempt);
-    } catch (const StoreError& e) {
-      std::cerr << "qvfaxd: job " << job.id << ": " << e.what() << "\n";
-    }
-    if (Finished(job.state)) {
-      End(job, events);
+    if (slot.lost) {
+      // Whatever this attempt did, the host that took the job over counts its own.
+      std::cerr << "qvfaxd: job " << job.id << " was taken up by another host; this attempt's result is not kept\n";
+      jobs_.erase(attempt.job);
     } else {
-      waiting_.emplace(job.next_try_ms, job.id);
+      Job settled = job;
+      Events told;
+      Settle(settled, attempt, told);
+      try {
+        Keep(&slot, settled, &attempt);
+      } catch (const LeaseLost& e) {
+        std::cerr << "qvfaxd: job " << job.id << " was taken up by another host; this attempt's result is refused: "
+                  << e.what() << "\n";
+        jobs_.erase(attempt.job);
+        told = {};
+        settled.state = JobState::kRunning;  // not ours to end or queue
+      } catch (const StoreError& e) {
+        std::cerr << "qvfaxd: job " << job.id << ": " << e.what() << "\n";
+      }
+      events.changes.insert(events.changes.end(), told.changes.begin(), told.changes.end());
+      if (settled.state != JobState::kRunning) {
+        job = std::move(settled);
+        if (Finished(job.state)) {
+          End(job, events);
+        } else if (shared_) {
+          jobs_.erase(attempt.job);  // queued again in the store, for any host
+        } else {
+          waiting_.emplace(job.next_try_ms, job.id);
+        }
+      }
     }
   }
   Emit(events);

@@ -1,6 +1,8 @@
 // The fax queue: jobs handed over with a number and prepared documents,
 // sent by one runner per port in order of their time, tried again by cause,
-// and kept in a store so they outlive the daemon. Safe to call from any
+// and kept in a store so they outlive the daemon. With a store other hosts
+// share, each port claims its next job from the store, and the jobs of a
+// host that stopped are taken up by the others. Safe to call from any
 // thread; the runners and the queue's timers work on homes of their own.
 #pragma once
 
@@ -52,6 +54,12 @@ struct QueueOptions {
   // back when the attempt has ended. Unset: the ports are the queue's alone.
   std::function<void(const std::string& port, std::function<void()> go)> take_port;
   std::function<void(const std::string& port)> give_port;
+  // A store shared with other hosts: jobs are claimed from it under leases
+  // of `lease_ms`, renewed while they run, as host `host`; the store is
+  // looked at every `poll_ms` for jobs other hosts queued or ended.
+  std::string host;
+  int64_t lease_ms = 30'000;
+  int64_t poll_ms = 1'000;
 };
 
 class JobQueue {
@@ -91,12 +99,28 @@ class JobQueue {
   void Recover();
   void Wake();
   void Dispatch();
+  // The queue's own choice of the next job for a free port.
+  Job* NextDue(int64_t now, Events& events);
+  // A shared store's choice: claims until a job is there to run, or none.
+  Job* Claim(Slot& slot, int64_t now, Events& events);
+  void Begin(Slot& slot, Job& job, Events& events);
+  // Ends a job whose kill time passed before any port took it.
+  void KillUnstarted(Slot* slot, Job& job, int64_t now, Events& events);
+  // Tells of a store that cannot be used, once until it can again.
+  void StoreTrouble(const StoreError& e);
+  // Writes a change of a job; fenced by the slot's lease when the store is shared.
+  void Keep(const Slot* slot, const Job& job, const Attempt* attempt);
+  // Shared: renews the leases of the jobs running here, and looks for jobs
+  // other hosts queued and for ends that waiters here wait for.
+  void Poll();
+  Attempt Interrupted(const Job& job, const std::string& why) const;
   void AttemptEnded(Slot& slot, const Attempt& attempt);
   void Settle(Job& job, const Attempt& attempt, Events& events);
   void End(Job& job, Events& events);
   void Emit(Events& events);
 
   std::shared_ptr<JobStore> store_;
+  SharedJobStore* shared_ = nullptr;  // the same store, when other hosts share it
   QueueOptions options_;
   std::unique_ptr<Home> home_;
   std::vector<std::unique_ptr<Slot>> slots_;
@@ -105,6 +129,8 @@ class JobQueue {
   std::set<std::pair<int64_t, int64_t>> waiting_;  // queued: (next try, id)
   std::multimap<int64_t, std::function<void(const Job&)>> waiters_;
   uint64_t wake_timer_ = 0;
+  uint64_t poll_timer_ = 0;
+  bool store_away_ = false;
   bool stopping_ = false;
 };
 

@@ -84,8 +84,11 @@ class SharedJobStore : public JobStore {
   // marks it running under a new lease of `lease_ms`. Nothing when none is
   // there; two hosts never claim one job.
   virtual std::optional<Claimed> Claim(const std::string& host, int64_t now_ms, int64_t lease_ms) = 0;
-  // Extends `lease` to now + `lease_ms`; LeaseLost when it is no longer ours.
-  virtual void Renew(Lease& lease, int64_t now_ms, int64_t lease_ms) = 0;
+  // Extends `lease` to now + `lease_ms`; LeaseLost when it is no longer
+  // ours. True when a host has asked for the job's removal meanwhile.
+  virtual bool Renew(Lease& lease, int64_t now_ms, int64_t lease_ms) = 0;
+  // Asks the host running job `id` to cancel it; false when it is not running.
+  virtual bool AskRemoval(int64_t id) = 0;
   // Record() and Save() of a job held under `lease`: LeaseLost, and nothing
   // written, when the lease is no longer ours.
   virtual void Record(const Job& job, const Attempt& attempt, const Lease& lease) = 0;

@@ -224,13 +224,19 @@ class PostgresJobStore : public SharedJobStore {
     return std::nullopt;
   }
 
-  void Renew(Lease& lease, int64_t now_ms, int64_t lease_ms) override {
+  bool Renew(Lease& lease, int64_t now_ms, int64_t lease_ms) override {
     std::lock_guard lock(mutex_);
     const int64_t until = now_ms + lease_ms;
-    const Result r = Run("UPDATE jobs SET lease_until = $3 WHERE id = $1 AND lease = $2 AND state = 1",
+    const Result r = Run("UPDATE jobs SET lease_until = $3 WHERE id = $1 AND lease = $2 AND state = 1 RETURNING removing",
                          {std::to_string(lease.job), std::to_string(lease.number), std::to_string(until)});
-    if (r.Changed() != 1) throw Lost(lease);
+    if (r.Rows() != 1) throw Lost(lease);
     lease.until_ms = until;
+    return r.Bool(0, 0);
+  }
+
+  bool AskRemoval(int64_t id) override {
+    std::lock_guard lock(mutex_);
+    return Run("UPDATE jobs SET removing = true WHERE id = $1 AND state = 1", {std::to_string(id)}).Changed() == 1;
   }
 
   std::vector<Job> Unfinished() override {

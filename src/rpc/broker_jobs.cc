@@ -106,7 +106,10 @@ bool Broker::Impl::DispatchJobOperation(const std::shared_ptr<Connection>& conn,
       std::string documents_folder;
       {
         std::lock_guard lock(mutex);
-        documents_folder = fmt::format("{}/{}-{}", queue_documents, ::getpid(), next_job_folder++);
+        // Hosts that share a queue share its documents' folder: the host's name keeps their folders apart.
+        char host[256] = {};
+        ::gethostname(host, sizeof host - 1);
+        documents_folder = fmt::format("{}/{}-{}-{}", queue_documents, host, ::getpid(), next_job_folder++);
       }
       documents->Post([self = shared_from_this(), conn, id = message.id, files, wanted, request, documents_folder,
                        jobs]() mutable {

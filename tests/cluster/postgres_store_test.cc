@@ -101,7 +101,7 @@ TEST_F(PostgresStore, AHostWhoseLeaseLapsedLosesTheJobAndItsLateWritesAreRefused
   auto held = a->Claim("host-a", 1000, 30'000);
   ASSERT_TRUE(held);
   EXPECT_FALSE(b->Claim("host-b", 20'000, 30'000)) << "a job was taken while its lease held";
-  a->Renew(held->lease, 20'000, 30'000);
+  EXPECT_FALSE(a->Renew(held->lease, 20'000, 30'000)) << "nobody asked for the job's removal";
   EXPECT_FALSE(b->Claim("host-b", 40'000, 30'000)) << "a renewed lease was not honoured";
 
   auto taken = b->Claim("host-b", 60'000, 30'000);
@@ -129,7 +129,7 @@ TEST_F(PostgresStore, AHostWhoseLeaseLapsedLosesTheJobAndItsLateWritesAreRefused
   EXPECT_EQ(a->Attempts(id).size(), 1u);
 }
 
-TEST_F(PostgresStore, AQueuedJobIsCancelledOnlyIfNoHostClaimedItFirst) {
+TEST_F(PostgresStore, AQueuedJobIsCancelledAtOnceAndARunningOneByItsHost) {
   auto a = Host(), b = Host();
   Job cancelled = a->Find(a->Add(Due("0601", 0))).value();
   cancelled.state = JobState::kCancelled;
@@ -137,10 +137,15 @@ TEST_F(PostgresStore, AQueuedJobIsCancelledOnlyIfNoHostClaimedItFirst) {
   EXPECT_FALSE(a->Claim("a", 1000, 1000));
 
   Job running = a->Find(a->Add(Due("0602", 0))).value();
-  ASSERT_TRUE(a->Claim("a", 1000, 1000));
+  auto held = a->Claim("a", 1000, 1000);
+  ASSERT_TRUE(held);
   running.state = JobState::kCancelled;
   EXPECT_FALSE(b->SaveIfQueued(running));
   EXPECT_EQ(b->Find(running.id)->state, JobState::kRunning);
+  // The host running it hears of the removal when it next renews its lease.
+  EXPECT_TRUE(b->AskRemoval(running.id));
+  EXPECT_TRUE(a->Renew(held->lease, 1500, 1000));
+  EXPECT_FALSE(b->AskRemoval(cancelled.id)) << "a job that is not running was asked to stop";
 }
 
 TEST_F(PostgresStore, OneRequestSubmittedThroughTwoHostsIsOneJob) {
