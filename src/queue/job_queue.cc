@@ -439,7 +439,14 @@ void JobQueue::Poll() {
     std::lock_guard lock(mutex_);
     if (stopping_) return;
     const int64_t now = options_.now_ms();
-    bool reached = true;
+    bool reached = SaveUnsaved(events);
+    for (auto& u : unsaved_) {
+      try {
+        shared_->Renew(u.lease, now, options_.lease_ms);
+      } catch (const StoreError&) {
+        break;  // told by SaveUnsaved, or refused when it writes
+      }
+    }
     for (auto& slot : slots_) {
       if (slot->job == 0 || slot->lost) continue;
       try {
@@ -455,6 +462,7 @@ void JobQueue::Poll() {
         // Paused or cut off past the lease: the job is another host's now.
         std::cerr << "qvfaxd: lost job " << slot->job << " to another host: " << e.what() << "\n";
         slot->lost = true;
+        jobs_.erase(slot->job);  // what the store says of it is the other host's
         slot->home->Post([runner = slot->runner] { runner->Cancel(); });
       } catch (const StoreError& e) {
         reached = false;
@@ -514,32 +522,64 @@ void JobQueue::AttemptEnded(Slot& slot, const Attempt& attempt) {
       Job settled = job;
       Events told;
       Settle(settled, attempt, told);
+      bool kept = true;
       try {
         Keep(&slot, settled, &attempt);
       } catch (const LeaseLost& e) {
         std::cerr << "qvfaxd: job " << job.id << " was taken up by another host; this attempt's result is refused: "
                   << e.what() << "\n";
         jobs_.erase(attempt.job);
-        told = {};
-        settled.state = JobState::kRunning;  // not ours to end or queue
+        kept = false;
       } catch (const StoreError& e) {
-        std::cerr << "qvfaxd: job " << job.id << ": " << e.what() << "\n";
-      }
-      events.changes.insert(events.changes.end(), told.changes.begin(), told.changes.end());
-      if (settled.state != JobState::kRunning) {
-        job = std::move(settled);
-        if (Finished(job.state)) {
-          End(job, events);
-        } else if (shared_) {
-          jobs_.erase(attempt.job);  // queued again in the store, for any host
+        if (shared_) {
+          // The database is away: the result waits here, and the job stays ours, until it is back.
+          StoreTrouble(e);
+          job = std::move(settled);
+          unsaved_.push_back({slot.lease, job, attempt});
+          kept = false;
         } else {
-          waiting_.emplace(job.next_try_ms, job.id);
+          std::cerr << "qvfaxd: job " << job.id << ": " << e.what() << "\n";
         }
+      }
+      if (kept) {
+        events.changes.insert(events.changes.end(), told.changes.begin(), told.changes.end());
+        job = std::move(settled);
+        Settled(job, events);
       }
     }
   }
   Emit(events);
   Wake();
+}
+
+void JobQueue::Settled(Job& job, Events& events) {
+  if (Finished(job.state)) {
+    End(job, events);
+  } else if (shared_) {
+    const int64_t id = job.id;
+    jobs_.erase(id);  // queued again in the store, for any host
+  } else {
+    waiting_.emplace(job.next_try_ms, job.id);
+  }
+}
+
+bool JobQueue::SaveUnsaved(Events& events) {
+  while (!unsaved_.empty()) {
+    auto& u = unsaved_.front();
+    try {
+      shared_->Record(u.job, u.attempt, u.lease);
+      if (auto it = jobs_.find(u.job.id); it != jobs_.end()) Settled(it->second, events);
+    } catch (const LeaseLost& e) {
+      std::cerr << "qvfaxd: job " << u.job.id << " was taken up by another host while the job store was away; "
+                << "this attempt's result is refused: " << e.what() << "\n";
+      jobs_.erase(u.job.id);
+    } catch (const StoreError& e) {
+      StoreTrouble(e);
+      return false;
+    }
+    unsaved_.erase(unsaved_.begin());
+  }
+  return true;
 }
 
 // The job's state after an attempt, by the outcome's rule and the attempts left.

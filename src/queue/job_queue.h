@@ -130,6 +130,18 @@ class JobQueue {
   std::multimap<int64_t, std::function<void(const Job&)>> waiters_;
   uint64_t wake_timer_ = 0;
   uint64_t poll_timer_ = 0;
+  // Shared: results the store could not take when their attempts ended,
+  // written again at each poll until it takes them (or refuses the lease).
+  struct Unsaved {
+    Lease lease;
+    Job job;
+    Attempt attempt;
+  };
+  std::vector<Unsaved> unsaved_;
+  // Writes what `unsaved_` holds; false while the store stays away.
+  bool SaveUnsaved(Events& events);
+  // A result the store took: the job ends, or waits in the store for any host.
+  void Settled(Job& job, Events& events);
   bool store_away_ = false;
   bool stopping_ = false;
 };

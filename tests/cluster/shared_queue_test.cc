@@ -42,14 +42,15 @@ class SharedQueue : public ::testing::Test {
 
   // Host `name` with `lines` lines, `name`0, `name`1, ..., at `speed` times
   // real time (0: flat out).
-  std::unique_ptr<DaemonProcess> StartHost(const std::string& name, double speed, int lines = 2) {
+  std::unique_ptr<DaemonProcess> StartHost(const std::string& name, double speed, int lines = 2, int lease_s = 3) {
     const std::string config = ScratchPath("line-" + name + ".json");
     json doc;
     for (int i = 0; i < lines; ++i) doc["lines"].push_back({{"name", name + std::to_string(i)}});
     std::ofstream(config) << doc.dump();
     return std::make_unique<DaemonProcess>(
         speed, std::vector<std::string>{"--engine", "line", "--engine-config", config, "--queue-db", PgCluster::Url(),
-                                        "--queue-folder", shared_, "--host-name", "host-" + name, "--lease", "3"});
+                                        "--queue-folder", shared_, "--host-name", "host-" + name, "--lease",
+                                        std::to_string(lease_s)});
   }
 
   static int64_t Submit(DaemonProcess& host, const std::string& number, const std::string& document) {
@@ -160,6 +161,79 @@ TEST_F(SharedQueue, AJobWhoseHostIsKilledMidFaxIsFinishedByAnotherWithTwoAttempt
   EXPECT_EQ(job["job"].value("pages_sent", 0), 2);
   EXPECT_EQ(Inbox(*b)["0611111111"], 1);
   EXPECT_EQ(b->Stop(), 0) << b->Journal();
+}
+
+// A host paused past its lease (SIGSTOP), then let go on (SIGCONT): the job
+// was taken up meanwhile, and the paused host's late result is refused, so
+// the job has the two attempts of the two hosts and no third.
+TEST_F(SharedQueue, APausedHostComesBackToFindItsJobTakenAndItsLateResultRefused) {
+  auto a = StartHost("a", 1);
+  const std::string document =
+      MakeFaxTiff(ScratchPath("cluster-paused.tif"), 2, PageResolution::kFine, pages::PageStyle::kLetter);
+  const int64_t id = Submit(*a, "0622222222", document);
+  ASSERT_GT(id, 0);
+  ASSERT_TRUE(WaitFor([&] { return Ask(*a, "jobs", json::object()).dump().find("\"running\"") != std::string::npos; },
+                      std::chrono::seconds(60)));
+  ASSERT_EQ(::kill(a->pid(), SIGSTOP), 0);
+  auto b = StartHost("b", 0);
+  json job;
+  const bool done = WaitFor(
+      [&] {
+        job = Ask(*b, "attempts", {{"job", id}});
+        return job["job"].value("state", "") == "done";
+      },
+      std::chrono::seconds(120));
+  ASSERT_EQ(::kill(a->pid(), SIGCONT), 0);
+  ASSERT_TRUE(done) << job.dump();
+  ASSERT_TRUE(WaitFor([&] { return a->Journal().find("another host") != std::string::npos; }, std::chrono::seconds(60)))
+      << a->Journal();
+  job = Ask(*a, "attempts", {{"job", id}});
+  ASSERT_EQ(job["attempts"].size(), 2u) << job.dump();
+  EXPECT_EQ(job["attempts"][0].value("error_text", ""), "host host-a stopped during this attempt");
+  EXPECT_EQ(job["job"].value("state", ""), "done");
+  EXPECT_EQ(job["job"].value("attempts", 0), 2);
+  EXPECT_EQ(job["job"].value("pages_sent", 0), 2);
+  EXPECT_EQ(Inbox(*b)["0622222222"], 1);
+  EXPECT_EQ(a->Stop(), 0) << a->Journal();
+  EXPECT_EQ(b->Stop(), 0) << b->Journal();
+}
+
+// PostgreSQL restarted while the hosts send: calls under way go on, results
+// wait for the database, and every job ends once, delivered once.
+TEST_F(SharedQueue, ADatabaseRestartedMidRunLosesNothingAndEndsEveryJobOnce) {
+  std::vector<std::unique_ptr<DaemonProcess>> hosts;
+  for (const char* name : kHosts) hosts.push_back(StartHost(name, 0, 4, 60));
+  const std::string document =
+      MakeFaxTiff(ScratchPath("cluster-restart.tif"), 1, PageResolution::kStandard, pages::PageStyle::kText);
+  constexpr int kJobs = 120;
+  for (int i = 0; i < kJobs; ++i) ASSERT_GT(Submit(*hosts[i % 3], fmt::format("07{:08}", i), document), 0) << i;
+  ASSERT_TRUE(WaitFor([&] { return Ask(*hosts[0], "history", {{"limit", kJobs}}).size() >= 20; },
+                      std::chrono::seconds(120)));
+  ASSERT_TRUE(PgCluster::Restart());
+  json ended;
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        try {
+          ended = Ask(*hosts[0], "history", {{"limit", kJobs + 10}});
+        } catch (const std::exception&) {
+          return false;  // the host's own store is still reconnecting
+        }
+        return ended.size() >= static_cast<size_t>(kJobs);
+      },
+      std::chrono::seconds(300)))
+      << ended.size() << " of " << kJobs << " jobs ended";
+  EXPECT_EQ(ended.size(), static_cast<size_t>(kJobs));
+  for (const auto& job : ended) {
+    EXPECT_EQ(job.value("state", ""), "done") << job.dump();
+    EXPECT_EQ(job.value("attempts", 0), 1) << job.dump();
+  }
+  std::map<std::string, int> delivered;
+  for (const auto& host : hosts) {
+    for (const auto& [number, count] : Inbox(*host)) delivered[number] += count;
+  }
+  EXPECT_EQ(delivered.size(), static_cast<size_t>(kJobs));
+  for (const auto& [number, count] : delivered) EXPECT_EQ(count, 1) << number;
+  for (auto& host : hosts) EXPECT_EQ(host->Stop(), 0) << host->Journal();
 }
 
 }  // namespace
