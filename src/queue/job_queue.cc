@@ -72,7 +72,10 @@ JobQueue::JobQueue(std::shared_ptr<JobStore> store, QueueOptions options)
   }
   Recover();
   Wake();
-  if (shared_) home_->Post([this] { Poll(); });
+  if (shared_) {
+    feed_ = shared_->Follow([this](const std::string& text) { Heard(text); });
+    home_->Post([this] { Poll(); });
+  }
 }
 
 JobQueue::~JobQueue() {
@@ -80,6 +83,7 @@ JobQueue::~JobQueue() {
     std::lock_guard lock(mutex_);
     stopping_ = true;
   }
+  feed_.reset();
   for (auto& slot : slots_) {
     // A runner and its server object go on their own apartment.
     slot->home->Post([runner = std::move(slot->runner)]() mutable { runner.reset(); });
@@ -153,7 +157,9 @@ int64_t JobQueue::Submit(JobRequest request) {
     change = Change("queued", job);
     jobs_.emplace(job.id, job);
   }
-  if (options_.on_event) options_.on_event(change);
+  Events events;
+  events.changes.push_back(std::move(change));
+  Emit(events);
   Wake();
   return job.id;
 }
@@ -433,6 +439,34 @@ void JobQueue::StoreTrouble(const StoreError& e) {
             << " taken up until it is back\n";
 }
 
+void JobQueue::Heard(const std::string& text) {
+  const auto change = nlohmann::json::parse(text, nullptr, false);
+  if (!change.is_object() || change.value("host", "") == options_.host) return;  // ours were told already
+  if (options_.on_event) options_.on_event(change);
+  const std::string event = change.value("event", "");
+  // A job another host queued, or one it put back: a free port here may take it now.
+  if (event == "queued" || event == "retry") Wake();
+  if (event != "ended") return;
+  Events events;
+  {
+    std::lock_guard lock(mutex_);
+    if (stopping_) return;
+    const int64_t id = change.value("job", int64_t{0});
+    auto [first, last] = waiters_.equal_range(id);
+    if (first == last) return;
+    std::optional<Job> job;
+    try {
+      job = store_->Find(id);
+    } catch (const StoreError&) {
+      return;  // the poll tells them
+    }
+    if (!job || !Finished(job->state)) return;
+    for (auto it = first; it != last; ++it) events.waiters.emplace_back(std::move(it->second), *job);
+    waiters_.erase(first, last);
+  }
+  Emit(events);
+}
+
 void JobQueue::Poll() {
   Events events;
   {
@@ -629,6 +663,22 @@ void JobQueue::End(Job& job, Events& events) {
 void JobQueue::Emit(Events& events) {
   for (const auto& change : events.changes) {
     if (options_.on_event) options_.on_event(change);
+    if (!shared_) continue;
+    // To the other hosts' followers. A notification holds 8,000 bytes: a
+    // job too long for one goes as what identifies it.
+    auto told = change;
+    told["host"] = options_.host;
+    std::string text = told.dump();
+    if (text.size() > 7'900) {
+      text = nlohmann::json{{"event", change.value("event", "")}, {"job", change.value("job", int64_t{0})},
+                            {"state", change.value("state", "")}, {"host", options_.host}}
+                 .dump();
+    }
+    try {
+      shared_->Announce(text);
+    } catch (const StoreError&) {
+      // Followers elsewhere miss this one; waiters there hear of the end at their next poll.
+    }
   }
   for (const auto& job : events.ended) {
     if (options_.on_end) options_.on_end(job);

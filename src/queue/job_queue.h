@@ -114,6 +114,8 @@ class JobQueue {
   // other hosts queued and for ends that waiters here wait for.
   void Poll();
   Attempt Interrupted(const Job& job, const std::string& why) const;
+  // Shared: a change another host announced.
+  void Heard(const std::string& text);
   void AttemptEnded(Slot& slot, const Attempt& attempt);
   void Settle(Job& job, const Attempt& attempt, Events& events);
   void End(Job& job, Events& events);
@@ -143,6 +145,7 @@ class JobQueue {
   // A result the store took: the job ends, or waits in the store for any host.
   void Settled(Job& job, Events& events);
   bool store_away_ = false;
+  std::unique_ptr<SharedJobStore::Feed> feed_;  // shared: other hosts' changes
   bool stopping_ = false;
 };
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -96,6 +97,16 @@ class SharedJobStore : public JobStore {
   // Ends a queued job as `job` says (cancelled), unless a host claimed it
   // first: false then, and nothing written.
   virtual bool SaveIfQueued(const Job& job) = 0;
+  // Tells every host's followers of a change of a job (its JSON text).
+  virtual void Announce(const std::string& change) = 0;
+  // Hears the changes any host announces, this one's too, on a thread of
+  // its own, until the returned feed is destroyed; a connection lost is
+  // made again. `heard` gets each change's JSON text.
+  class Feed {
+   public:
+    virtual ~Feed() = default;
+  };
+  virtual std::unique_ptr<Feed> Follow(std::function<void(const std::string& change)> heard) = 0;
   using JobStore::Record;
   using JobStore::Save;
 };

@@ -11,6 +11,7 @@
 
 #include "queue/job_json.h"
 #include "queue/job_store.h"
+#include "queue/postgres_feed.h"
 
 namespace qvfax::queue {
 
@@ -237,6 +238,15 @@ class PostgresJobStore : public SharedJobStore {
   bool AskRemoval(int64_t id) override {
     std::lock_guard lock(mutex_);
     return Run("UPDATE jobs SET removing = true WHERE id = $1 AND state = 1", {std::to_string(id)}).Changed() == 1;
+  }
+
+  void Announce(const std::string& change) override {
+    std::lock_guard lock(mutex_);
+    Run("SELECT pg_notify($1, $2)", {kJobsChannel, change});
+  }
+
+  std::unique_ptr<Feed> Follow(std::function<void(const std::string&)> heard) override {
+    return FollowPostgres(url_, std::move(heard));
   }
 
   std::vector<Job> Unfinished() override {

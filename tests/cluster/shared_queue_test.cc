@@ -5,6 +5,7 @@
 // once, whichever host took it and whatever happened to the others.
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -132,6 +133,39 @@ TEST_F(SharedQueue, JobsSubmittedThroughEveryHostAreEachDeliveredOnceSpreadOverT
   for (size_t h = 0; h < per_host.size(); ++h) EXPECT_GT(per_host[h], 0) << "host " << kHosts[h] << " sent nothing";
   EXPECT_TRUE(Ask(*hosts[1], "jobs", json::object()).empty());
   for (auto& host : hosts) EXPECT_EQ(host->Stop(), 0) << host->Journal();
+}
+
+// A client of one host follows and waits for a job another host queued and
+// sent: the changes cross between the hosts.
+TEST_F(SharedQueue, AFollowerOfOneHostHearsTheJobsOfAnotherAndWaitsForTheirEnd) {
+  auto a = StartHost("a", 0);
+  auto b = StartHost("b", 0);
+  rpc::Client follower(rpc::ConnectUnixSocket(b->socket()));
+  std::vector<json> heard;
+  follower.on_notification = [&](const std::string& method, const json& params) {
+    if (method == "job") heard.push_back(params);
+  };
+  follower.Call("follow", {{"name", "jobs"}});
+  const std::string document =
+      MakeFaxTiff(ScratchPath("cluster-followed.tif"), 1, PageResolution::kStandard, pages::PageStyle::kText);
+  const int64_t id = Submit(*a, "0633333333", document);
+  ASSERT_GT(id, 0);
+  const json ended = Ask(*b, "wait", {{"job", id}});
+  EXPECT_EQ(ended.value("state", ""), "done") << ended.dump();
+  EXPECT_EQ(ended.value("pages_sent", 0), 1);
+  auto told = [&](const std::string& event) {
+    return std::any_of(heard.begin(), heard.end(), [&](const json& change) {
+      return change.value("job", int64_t{0}) == id && change.value("event", "") == event;
+    });
+  };
+  for (int i = 0; i < 100 && !told("ended"); ++i) follower.Pump(std::chrono::milliseconds(100));
+  EXPECT_TRUE(told("queued")) << "host b's follower did not hear host a queue the job";
+  EXPECT_TRUE(told("ended"));
+  const auto queued = std::find_if(heard.begin(), heard.end(), [](const json& c) { return c["event"] == "queued"; });
+  ASSERT_NE(queued, heard.end());
+  EXPECT_EQ(queued->value("host", ""), "host-a");
+  EXPECT_EQ(a->Stop(), 0) << a->Journal();
+  EXPECT_EQ(b->Stop(), 0) << b->Journal();
 }
 
 // A host killed in the middle of a fax: once its lease has run out another
