@@ -21,6 +21,7 @@
 #include "program_run.h"
 #include "rig_waits.h"
 #include "rpc/client.h"
+#include "sip_files.h"
 #include "tiff_maker.h"
 
 namespace qvfax::testing {
@@ -30,33 +31,6 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 constexpr uint32_t kOurHeaderRows = 40;  // where a header would be drawn on the pages sent
-
-int SipNet(const std::string& arguments) {
-  return std::system(("bash " QVFAX_SOURCE_DIR "/scripts/sipnet/sipnet " + arguments).c_str());
-}
-
-std::string Secret(const std::string& account) { return "/tmp/qvfax-sipnet/" + account + ".secret"; }
-
-// An engine file with one account per entry of `accounts` (JSON objects without the common fields).
-std::string EngineFile(const std::string& name, const std::vector<std::string>& accounts, int sip_port, int rtp_first,
-                       const std::string& extra = "") {
-  std::string list;
-  for (const auto& a : accounts) {
-    list += (list.empty() ? "" : ", ") +
-            fmt::format(R"({{"domain": "qvfax.test", "registrar": "sip:127.0.0.1:35060", {}}})", a);
-  }
-  const std::string path = ScratchPath(name);
-  std::ofstream(path) << fmt::format(R"({{"accounts": [{}], "listen": "127.0.0.1:{}", "rtp_ports": [{}, {}],
-                                         "answer_timeout_s": 20, "spool": "{}"{}}})",
-                                     list, sip_port, rtp_first, rtp_first + 99, ScratchPath("sip-spool-" + name), extra);
-  return path;
-}
-
-std::string Account(const std::string& name, const std::string& user, const std::string& use, const std::string& t38,
-                    const std::string& secret) {
-  return fmt::format(R"("name": "{}", "user": "{}", "use": "{}", "t38": "{}", "password_file": "{}")", name, user, use,
-                     t38, secret);
-}
 
 class SipCalls : public ::testing::Test {
  protected:
