@@ -17,8 +17,9 @@ extern char** environ;
 
 namespace qvfax::bench {
 
-inline pid_t StartLineDaemon(const std::string& socket) {
+inline pid_t StartLineDaemon(const std::string& socket, const std::vector<std::string>& extra = {}) {
   std::vector<std::string> args = {QVFAXD_PATH, "--socket", socket, "--engine", "line", "--line-speed", "0"};
+  args.insert(args.end(), extra.begin(), extra.end());
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

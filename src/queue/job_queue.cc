@@ -201,12 +201,15 @@ std::optional<Job> JobQueue::Submitted(const std::string& client_request) const 
   return job;
 }
 
-std::vector<Job> JobQueue::Jobs() const {
+std::vector<Job> JobQueue::Jobs(int64_t after_id, int limit) const {
   std::lock_guard lock(mutex_);
-  if (shared_) return store_->Unfinished();  // every host's
+  if (shared_) return store_->Unfinished(after_id, limit);  // every host's
   std::vector<Job> jobs;
-  jobs.reserve(jobs_.size());
-  for (const auto& [id, job] : jobs_) jobs.push_back(job);
+  jobs.reserve(limit < 0 ? jobs_.size() : std::min(jobs_.size(), static_cast<size_t>(limit)));
+  for (auto it = jobs_.upper_bound(after_id); it != jobs_.end() && (limit < 0 || jobs.size() < static_cast<size_t>(limit));
+       ++it) {
+    jobs.push_back(it->second);
+  }
   return jobs;
 }
 

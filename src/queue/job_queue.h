@@ -82,7 +82,8 @@ class JobQueue {
   // history beside the queue's jobs; its attempt as the server object told it.
   // Store errors are reported on stderr: the fax itself is over.
   void RecordDirect(const Attempt& attempt, const JobRequest& request);
-  std::vector<Job> Jobs() const;  // not finished, in order of id
+  // Not finished, in order of id: those after job `after_id`, at most `limit` (all when negative).
+  std::vector<Job> Jobs(int64_t after_id = 0, int limit = -1) const;
   std::vector<Job> History(int limit) const;
   std::optional<Job> Find(int64_t id) const;
   std::vector<Attempt> Attempts(int64_t id) const;

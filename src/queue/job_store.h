@@ -35,8 +35,10 @@ class JobStore {
   // Records an attempt and the job's state after it, together.
   virtual void Record(const Job& job, const Attempt& attempt) = 0;
 
-  // Jobs not finished, in order of id.
-  virtual std::vector<Job> Unfinished() = 0;
+  // Jobs not finished, in order of id: those after job `after_id`, at most
+  // `limit` of them (all when negative).
+  virtual std::vector<Job> Unfinished(int64_t after_id, int limit) = 0;
+  std::vector<Job> Unfinished() { return Unfinished(0, -1); }
   // Finished jobs, newest first, at most `limit`.
   virtual std::vector<Job> History(int limit) = 0;
   virtual std::optional<Job> Find(int64_t id) = 0;

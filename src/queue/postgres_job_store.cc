@@ -249,9 +249,10 @@ class PostgresJobStore : public SharedJobStore {
     return FollowPostgres(url_, std::move(heard));
   }
 
-  std::vector<Job> Unfinished() override {
+  std::vector<Job> Unfinished(int64_t after_id, int limit) override {
     std::lock_guard lock(mutex_);
-    return Jobs(Run(fmt::format("SELECT {} FROM jobs WHERE state <= 1 ORDER BY id", kJobColumns), {}));
+    return Jobs(Run(fmt::format("SELECT {} FROM jobs WHERE state <= 1 AND id > $1 ORDER BY id LIMIT $2", kJobColumns),
+                    {std::to_string(after_id), limit < 0 ? "ALL" : std::to_string(limit)}));
   }
 
   std::vector<Job> History(int limit) override {

@@ -166,11 +166,15 @@ class SqliteJobStore : public JobStore {
     t.Commit();
   }
 
-  std::vector<Job> Unfinished() override {
+  std::vector<Job> Unfinished(int64_t after_id, int limit) override {
     std::lock_guard lock(mutex_);
-    return Jobs(fmt::format("SELECT {} FROM jobs WHERE state <= {} ORDER BY id", kJobColumns,
-                            static_cast<int>(JobState::kRunning)),
-                -1);
+    Statement s(db_, fmt::format("SELECT {} FROM jobs WHERE state <= {} AND id > ? ORDER BY id LIMIT ?", kJobColumns,
+                                 static_cast<int>(JobState::kRunning))
+                         .c_str());
+    s.Bind(1, after_id).Bind(2, limit);
+    std::vector<Job> jobs;
+    while (s.Step()) jobs.push_back(ReadJob(s));
+    return jobs;
   }
 
   std::vector<Job> History(int limit) override {

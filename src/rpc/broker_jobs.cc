@@ -74,7 +74,10 @@ bool Broker::Impl::DispatchJobOperation(const std::shared_ptr<Connection>& conn,
   if (!jobs) throw SurfaceError(codes::kMethodNotFound, "this qvfaxd keeps no queue (started with --no-queue)");
   try {
     if (method == "jobs") {
-      if (!message.id.is_null()) conn->Send(ResultText(message.id, queue::JobsText(jobs->Jobs())));
+      // A page at a time when the client asks: those after job "after", at most "limit".
+      const int64_t after = params.is_object() ? params.value("after", int64_t{0}) : 0;
+      const int limit = params.is_object() && params.contains("limit") ? std::clamp(params.value("limit", 100), 1, 10000) : -1;
+      if (!message.id.is_null()) conn->Send(ResultText(message.id, queue::JobsText(jobs->Jobs(after, limit))));
     } else if (method == "history") {
       const auto ended = jobs->History(std::clamp(params.value("limit", 50), 1, 10000));
       if (!message.id.is_null()) conn->Send(ResultText(message.id, queue::JobsText(ended)));

@@ -83,10 +83,16 @@ TEST_F(PostgresStore, HostsClaimingAtOnceEachGetDifferentJobsAndOnlyDueOnes) {
   EXPECT_EQ(submitter->Find(later)->state, JobState::kQueued);
 }
 
-TEST_F(PostgresStore, TheJobDueFirstIsClaimedFirst) {
+TEST_F(PostgresStore, TheJobDueFirstIsClaimedFirstAndJobsAreListedByIdAPageAtATime) {
   auto store = Host();
   const int64_t second = store->Add(Due("0602", 2000));
   const int64_t first = store->Add(Due("0601", 1000));
+  const auto page = store->Unfinished(0, 1);
+  ASSERT_EQ(page.size(), 1u);
+  EXPECT_EQ(page[0].id, second);
+  const auto rest = store->Unfinished(second, 10);
+  ASSERT_EQ(rest.size(), 1u);
+  EXPECT_EQ(rest[0].id, first);
   EXPECT_EQ(store->Claim("a", 5000, 1000)->job.id, first);
   EXPECT_EQ(store->Claim("a", 5000, 1000)->job.id, second);
   EXPECT_FALSE(store->Claim("a", 5000, 1000));

@@ -12,7 +12,7 @@ class FullDiskStore : public queue::JobStore {
   int64_t Add(const queue::Job&) override { throw queue::StoreError("cannot write: database or disk is full"); }
   void Save(const queue::Job&) override { throw queue::StoreError("cannot write: database or disk is full"); }
   void Record(const queue::Job&, const queue::Attempt&) override {}
-  std::vector<queue::Job> Unfinished() override { return {}; }
+  std::vector<queue::Job> Unfinished(int64_t, int) override { return {}; }
   std::vector<queue::Job> History(int) override { return {}; }
   std::optional<queue::Job> Find(int64_t) override { return std::nullopt; }
   std::optional<queue::Job> FindRequest(const std::string&) override { return std::nullopt; }

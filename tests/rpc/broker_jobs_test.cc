@@ -135,8 +135,16 @@ TEST_F(BrokerJobsTest, ASubmitIsQueuedOnceAndOnlyForAClientStillThere) {
   EXPECT_EQ(again.value("pages", 0), 1);
   json other = params;
   other["request"] = "r-2";
-  EXPECT_NE(client.Call("submit", other).at("job"), first.at("job"));
+  const auto second = client.Call("submit", other).at("job");
+  EXPECT_NE(second, first.at("job"));
   EXPECT_EQ(client.Call("jobs", json::object()).size(), 2u);
+  // A page at a time: the first, then those after it.
+  const auto page = client.Call("jobs", {{"limit", 1}});
+  ASSERT_EQ(page.size(), 1u);
+  EXPECT_EQ(page[0].at("job"), first.at("job"));
+  const auto next = client.Call("jobs", {{"after", first.at("job")}, {"limit", 5}});
+  ASSERT_EQ(next.size(), 1u);
+  EXPECT_EQ(next[0].at("job"), second);
 
   // Gone while Ghostscript still works on its document.
   const std::string slow = folder + "/slow.ps";
