@@ -309,7 +309,9 @@ void JobQueue::Dispatch() {
     const int64_t now = options_.now_ms();
     for (auto& slot : slots_) {
       if (slot->job != 0) continue;
-      if (Job* job = shared_ ? Claim(*slot, now, events) : NextDue(now, events)) Begin(*slot, *job, events);
+      Job* job = shared_ ? Claim(*slot, now, events) : NextDue(now, events);
+      if (!job) break;  // nothing due for this port is nothing due for the next
+      Begin(*slot, *job, events);
     }
     // Sleep until the next job falls due; a free port or a new job wakes us
     // sooner. A shared queue's poll looks for what other hosts queued.

@@ -251,8 +251,9 @@ class PostgresJobStore : public SharedJobStore {
 
   std::vector<Job> Unfinished(int64_t after_id, int limit) override {
     std::lock_guard lock(mutex_);
-    return Jobs(Run(fmt::format("SELECT {} FROM jobs WHERE state <= 1 AND id > $1 ORDER BY id LIMIT $2", kJobColumns),
-                    {std::to_string(after_id), limit < 0 ? "ALL" : std::to_string(limit)}));
+    return Jobs(Run(fmt::format("SELECT {} FROM jobs WHERE state <= 1 AND id > $1 ORDER BY id LIMIT {}", kJobColumns,
+                                limit < 0 ? std::string("ALL") : std::to_string(limit)),
+                    {std::to_string(after_id)}));
   }
 
   std::vector<Job> History(int limit) override {
