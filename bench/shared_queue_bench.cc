@@ -65,7 +65,7 @@ struct Scratch {
     setenv("XDG_STATE_HOME", (folder + "/state").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
-    document = pages::MakeFaxTiff(folder + "/one.tif", 1, pages::PageResolution::kStandard, pages::PageStyle::kText);
+    document = pages::MakeFaxTiff(folder + "/one.tif", 1, pages::PageResolution::kFine, pages::PageStyle::kText);
     queue_folder = folder + "/queue";
     fs::create_directories(queue_folder);
     if (postgres) {

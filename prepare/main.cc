@@ -1,7 +1,8 @@
 // qvfax-prepare: documents into fax pages, in a process of their own. It is
 // started confined by qvfaxd (or an in-process qvfax) and answers on its
 // standard output with one JSON object: the prepared files and their pages,
-// or the error that names the file, the page and the reason.
+// or the error that names the file, the page and the reason. Started with
+// --serve-forks, it stays and prepares each job in a confined fork of itself.
 #include <chrono>
 #include <iostream>
 #include <string>
@@ -11,9 +12,12 @@
 #include <nlohmann/json.hpp>
 
 #include "documents/document_error.h"
+#include "documents/fork_server.h"
 #include "documents/prepare.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int PrepareCommand(int argc, char** argv) {
   using qvfax::documents::DocumentError;
   namespace documents = qvfax::documents;
   CLI::App app{"qvfax-prepare - documents into fax pages, for qvfaxd"};
@@ -58,4 +62,19 @@ int main(int argc, char** argv) {
   }
   std::cout << answer.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << std::endl;
   return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--serve-forks") {
+    return qvfax::documents::ServeForks(0, [](const std::vector<std::string>& args) {
+      std::vector<std::string> copy = args;
+      std::vector<char*> argv_of_run;
+      for (auto& arg : copy) argv_of_run.push_back(arg.data());
+      argv_of_run.push_back(nullptr);
+      return PrepareCommand(static_cast<int>(copy.size()), argv_of_run.data());
+    });
+  }
+  return PrepareCommand(argc, argv);
 }

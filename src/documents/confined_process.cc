@@ -1,5 +1,7 @@
 #include "documents/confined_process.h"
 
+#include "documents/confined_launch.h"
+
 #include <fcntl.h>
 #include <linux/landlock.h>
 #include <poll.h>
@@ -65,12 +67,7 @@ std::string FindOnPath(const std::string& name) {
   return {};
 }
 
-struct Rule {
-  std::string path;
-  uint64_t access;
-};
-
-void Fail(const char* what) {
+[[noreturn]] void Fail(const char* what) {
   const char prefix[] = "confinement failed: ";
   [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, prefix, sizeof prefix - 1);
   n = ::write(STDERR_FILENO, what, std::char_traits<char>::length(what));
@@ -78,9 +75,10 @@ void Fail(const char* what) {
   ::_exit(126);
 }
 
+}  // namespace
+
 // In the child, between fork and exec: system calls only, nothing that allocates.
-[[noreturn]] void ConfineAndExec(const char* program, char* const* argv, char* const* envp, int out_fd, int err_fd,
-                                 const std::vector<Rule>& rules, int version, const Confinement& limits) {
+void ConfineSelf(const LaunchPlan& plan, int out_fd, int err_fd) {
   ::setpgid(0, 0);
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   const int null_fd = ::open("/dev/null", O_RDWR);
@@ -93,9 +91,10 @@ void Fail(const char* what) {
     const rlimit r{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
     if (::setrlimit(resource, &r) != 0) Fail("resource limit");
   };
-  limit(RLIMIT_AS, limits.address_space);
-  limit(RLIMIT_CPU, limits.cpu_seconds);
-  limit(RLIMIT_FSIZE, limits.file_size);
+  limit(RLIMIT_AS, plan.address_space);
+  limit(RLIMIT_CPU, plan.cpu_seconds);
+  limit(RLIMIT_FSIZE, plan.file_size);
+  const int version = plan.landlock_version;
   if (version > 0) {
     RulesetAttr attr{kFsV1, 0, 0};
     size_t size = sizeof attr.handled_access_fs;
@@ -106,7 +105,7 @@ void Fail(const char* what) {
     if (version >= 6) attr.scoped = kScopes, size = sizeof attr;
     const int ruleset = static_cast<int>(::syscall(SYS_landlock_create_ruleset, &attr, size, 0));
     if (ruleset < 0) Fail("landlock ruleset");
-    for (const Rule& rule : rules) {
+    for (const LaunchPlan::Rule& rule : plan.rules) {
       const int fd = ::open(rule.path.c_str(), O_PATH | O_CLOEXEC);
       if (fd < 0) continue;
       struct stat st;
@@ -125,117 +124,127 @@ void Fail(const char* what) {
     if (::syscall(SYS_landlock_restrict_self, ruleset, 0) != 0) Fail("landlock restrict");
     ::close(ruleset);
   }
-  ::execve(program, argv, envp);
+}
+
+namespace {
+
+[[noreturn]] void ConfineAndExec(const LaunchPlan& plan, char* const* argv, char* const* envp, int out_fd, int err_fd) {
+  ConfineSelf(plan, out_fd, err_fd);
+  ::execve(plan.program.c_str(), argv, envp);
   Fail("exec");
-  ::_exit(127);
 }
 
 }  // namespace
 
 bool FileAccessConfinable() { return LandlockVersion() > 0; }
 
-ConfinedResult RunConfined(const std::vector<std::string>& args, const Confinement& confinement) {
-  ConfinedResult result;
-  const std::string program = FindOnPath(args.at(0));
-  if (program.empty()) return result;
-
+std::optional<LaunchPlan> PlanLaunch(const std::string& name, const Confinement& confinement) {
+  LaunchPlan plan;
+  plan.program = FindOnPath(name);
+  if (plan.program.empty()) return std::nullopt;
   // An empty temporary folder of its own, inside the one folder it may write.
-  std::string temp = (fs::path(confinement.write_folder) / ".tmp-XXXXXX").string();
-  if (!::mkdtemp(temp.data())) return result;
+  plan.temp = (fs::path(confinement.write_folder) / ".tmp-XXXXXX").string();
+  if (!::mkdtemp(plan.temp.data())) return std::nullopt;
 
-  std::vector<Rule> rules;
-  for (const char* path : kSystemReadOnly) rules.push_back({path, kReadOnly});
-  rules.push_back({"/dev/null", LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_WRITE_FILE});
-  rules.push_back({program, kReadOnly});  // a program of our own may live outside the system's folders
-  // Its own entry in /proc (opened in the child, so its own): runtimes read their maps there.
-  rules.push_back({"/proc/self", LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR});
-  for (const auto& file : confinement.read_files) rules.push_back({file, LANDLOCK_ACCESS_FS_READ_FILE});
-  rules.push_back({confinement.write_folder, ~0ULL});
-
-  std::vector<std::string> args_copy = args;
-  std::vector<char*> argv;
-  for (auto& a : args_copy) argv.push_back(a.data());
-  argv.push_back(nullptr);
+  for (const char* path : kSystemReadOnly) plan.rules.push_back({path, kReadOnly});
+  plan.rules.push_back({"/dev/null", LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_WRITE_FILE});
+  plan.rules.push_back({plan.program, kReadOnly});  // a program of our own may live outside the system's folders
+  // Its own entry in /proc (opened by the process confined, so its own): runtimes read their maps there.
+  plan.rules.push_back({"/proc/self", LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR});
+  for (const auto& file : confinement.read_files) plan.rules.push_back({file, LANDLOCK_ACCESS_FS_READ_FILE});
+  plan.rules.push_back({confinement.write_folder, ~0ULL});
   // Nothing of the caller's environment: GS_OPTIONS alone could turn the safe mode off.
-  std::vector<std::string> env = {"PATH=/usr/bin:/bin", "TMPDIR=" + temp, "TEMP=" + temp, "LC_ALL=C"};
-  std::vector<char*> envp;
-  for (auto& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
+  plan.env = {"PATH=/usr/bin:/bin", "TMPDIR=" + plan.temp, "TEMP=" + plan.temp, "LC_ALL=C"};
+  plan.landlock_version = LandlockVersion();
+  plan.address_space = confinement.address_space;
+  plan.cpu_seconds = confinement.cpu_seconds;
+  plan.file_size = confinement.file_size;
+  return plan;
+}
 
-  int pipe_fds[2], out_fds[2];
-  if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
-    std::error_code ec;
-    fs::remove_all(temp, ec);
-    return result;
-  }
-  if (::pipe2(out_fds, O_CLOEXEC) != 0) {
-    ::close(pipe_fds[0]);
-    ::close(pipe_fds[1]);
-    std::error_code ec;
-    fs::remove_all(temp, ec);
-    return result;
-  }
-  const int version = LandlockVersion();
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ConfineAndExec(program.c_str(), argv.data(), envp.data(), out_fds[1], pipe_fds[1], rules, version, confinement);
-  }
-  ::close(pipe_fds[1]);
-  ::close(out_fds[1]);
-  const int err_fd = pipe_fds[0], out_fd = out_fds[0];
-  if (pid < 0) {
-    ::close(out_fd);
-    ::close(err_fd);
-    std::error_code ec;
-    fs::remove_all(temp, ec);
-    return result;
-  }
-  result.started = true;
+namespace {
 
-  const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-  const auto deadline = std::chrono::steady_clock::now() + confinement.time;
-  bool err_open = true, out_open = true, reaped = false;
-  int status = 0;
-  const auto take = [](int fd, bool& open, std::string& into, size_t most) {
-    char buffer[4096];
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n > 0 && into.size() < most) into.append(buffer, static_cast<size_t>(n));
-    if (n <= 0) open = false;
-  };
-  constexpr size_t kMostSaid = 64 * 1024, kMostOut = 1024 * 1024;
+constexpr size_t kMostSaid = 64 * 1024, kMostOut = 1024 * 1024;
+
+void Take(int fd, bool& open, std::string& into, size_t most) {
+  char buffer[4096];
+  const ssize_t n = ::read(fd, buffer, sizeof buffer);
+  if (n > 0 && into.size() < most) into.append(buffer, static_cast<size_t>(n));
+  if (n <= 0) open = false;
+}
+
+}  // namespace
+
+bool Gather(int out_fd, int err_fd, int ended, std::chrono::steady_clock::time_point deadline, ConfinedResult& result) {
+  bool err_open = true, out_open = true;
   while (true) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      result.timed_out = true;
-      break;
-    }
+    if (left.count() <= 0) return false;
     pollfd fds[3] = {{err_fd, static_cast<short>(err_open ? POLLIN : 0), 0},
                      {out_fd, static_cast<short>(out_open ? POLLIN : 0), 0},
-                     {pidfd, POLLIN, 0}};
-    const int ready = ::poll(fds, pidfd >= 0 ? 3 : 2, static_cast<int>(std::min<int64_t>(left.count(), 1000)));
-    if (ready < 0 && errno != EINTR) break;
-    if (err_open && (fds[0].revents & (POLLIN | POLLHUP))) take(err_fd, err_open, result.said, kMostSaid);
-    if (out_open && (fds[1].revents & (POLLIN | POLLHUP))) take(out_fd, out_open, result.out, kMostOut);
-    if (pidfd >= 0) {
-      if (fds[2].revents & POLLIN) break;
-    } else if (::waitpid(pid, &status, WNOHANG) > 0) {
-      reaped = true;
-      break;
-    }
+                     {ended, POLLIN, 0}};
+    const int ready = ::poll(fds, 3, static_cast<int>(std::min<int64_t>(left.count(), 1000)));
+    if (ready < 0 && errno != EINTR) return true;
+    if (err_open && (fds[0].revents & (POLLIN | POLLHUP))) Take(err_fd, err_open, result.said, kMostSaid);
+    if (out_open && (fds[1].revents & (POLLIN | POLLHUP))) Take(out_fd, out_open, result.out, kMostOut);
+    if (fds[2].revents & (POLLIN | POLLHUP)) return true;
+    if (ended < 0 && !err_open && !out_open) return true;  // no way to hear its end but its closing both
   }
-  if (result.timed_out) ::kill(-pid, SIGKILL);
-  if (!reaped) ::waitpid(pid, &status, 0);
-  ::kill(-pid, SIGKILL);  // anything it left behind in its group
-  // What it said last, after its end.
-  while (!result.timed_out && err_open) take(err_fd, err_open, result.said, kMostSaid);
-  while (!result.timed_out && out_open) take(out_fd, out_open, result.out, kMostOut);
-  if (pidfd >= 0) ::close(pidfd);
+}
+
+void FinishGathering(int out_fd, int err_fd, const LaunchPlan& plan, ConfinedResult& result) {
+  // What it said last, after its end; nothing more from a run stopped at its limit.
+  bool err_open = !result.timed_out, out_open = !result.timed_out;
+  while (err_open) Take(err_fd, err_open, result.said, kMostSaid);
+  while (out_open) Take(out_fd, out_open, result.out, kMostOut);
   ::close(err_fd);
   ::close(out_fd);
   std::error_code ec;
-  fs::remove_all(temp, ec);
+  fs::remove_all(plan.temp, ec);
+}
+
+void TakeStatus(int status, ConfinedResult& result) {
   if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+}
+
+ConfinedResult RunConfined(const std::vector<std::string>& args, const Confinement& confinement) {
+  ConfinedResult result;
+  const auto plan = PlanLaunch(args.at(0), confinement);
+  if (!plan) return result;
+  std::vector<std::string> args_copy = args, env = plan->env;
+  std::vector<char*> argv, envp;
+  for (auto& a : args_copy) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  int err_fds[2] = {-1, -1}, out_fds[2] = {-1, -1};
+  const auto abandon = [&] {
+    for (int fd : {err_fds[0], err_fds[1], out_fds[0], out_fds[1]}) {
+      if (fd >= 0) ::close(fd);
+    }
+    std::error_code ec;
+    fs::remove_all(plan->temp, ec);
+    return result;
+  };
+  if (::pipe2(err_fds, O_CLOEXEC) != 0 || ::pipe2(out_fds, O_CLOEXEC) != 0) return abandon();
+  const pid_t pid = ::fork();
+  if (pid == 0) ConfineAndExec(*plan, argv.data(), envp.data(), out_fds[1], err_fds[1]);
+  if (pid < 0) return abandon();
+  ::close(err_fds[1]);
+  ::close(out_fds[1]);
+  result.started = true;
+
+  const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+  result.timed_out = !Gather(out_fds[0], err_fds[0], pidfd, std::chrono::steady_clock::now() + confinement.time, result);
+  if (result.timed_out) ::kill(-pid, SIGKILL);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ::kill(-pid, SIGKILL);  // anything it left behind in its group
+  if (pidfd >= 0) ::close(pidfd);
+  FinishGathering(out_fds[0], err_fds[0], *plan, result);
+  TakeStatus(status, result);
   return result;
 }
 

@@ -4,10 +4,15 @@
 // preparation's own process, whatever becomes of it.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <optional>
 
 #include "document_maker.h"
 #include "documents/confined_process.h"
@@ -146,7 +151,8 @@ TEST(PrepareInChild, GivesWhatPrepareGivesAndSurvivesItsHelper) {
     const std::string helper = ScratchPath("fake-prepare.sh");
     fs::remove(helper);
     if (!row.script.empty()) {
-      std::ofstream(helper) << "#!/bin/sh\n" << row.script << "\n";
+      // Helpers that do not serve forks are started for each job.
+      std::ofstream(helper) << "#!/bin/sh\n[ \"$1\" = --serve-forks ] && exit 1\n" << row.script << "\n";
       fs::permissions(helper, fs::perms::owner_all);
     }
     ::setenv("QVFAX_PREPARE", helper.c_str(), 1);
@@ -159,6 +165,46 @@ TEST(PrepareInChild, GivesWhatPrepareGivesAndSurvivesItsHelper) {
     }
     ::unsetenv("QVFAX_PREPARE");
   }
+}
+
+// The helper kept started: our child that serves forks, if there is one.
+std::optional<pid_t> KeptHelper() {
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    std::ifstream stat(entry.path() / "stat");
+    std::string pid, name, state;
+    pid_t parent = 0;
+    if (!(stat >> pid >> name >> state >> parent) || parent != ::getpid()) continue;
+    std::ifstream cmdline(entry.path() / "cmdline");
+    const std::string line((std::istreambuf_iterator<char>(cmdline)), std::istreambuf_iterator<char>());
+    if (line.find("--serve-forks") != std::string::npos && state != "Z") return std::stoi(pid);
+  }
+  return std::nullopt;
+}
+
+// Jobs at once through the one kept helper each get their own pages; a
+// helper that has gone is started again for the next job.
+TEST(PrepareInChild, AKeptHelperServesJobsAtOnceAndIsStartedAgainWhenGone) {
+  const std::string one = testing::WritePdf(ScratchPath("kept-1.pdf"), 1);
+  const std::string three = testing::WritePdf(ScratchPath("kept-3.pdf"), 3);
+  std::vector<std::future<Prepared>> jobs;
+  for (int i = 0; i < 6; ++i) {
+    jobs.push_back(std::async(std::launch::async, [&, i] {
+      return PrepareInChild({i % 2 ? three : one}, Fresh("kept-" + std::to_string(i)), {});
+    }));
+  }
+  for (int i = 0; i < 6; ++i) {
+    const Prepared prepared = jobs[i].get();
+    EXPECT_EQ(prepared.pages, i % 2 ? 3 : 1) << "job " << i;
+    ASSERT_EQ(prepared.files.size(), 1u);
+    EXPECT_EQ(fs::path(prepared.files[0]).parent_path(), ScratchPath("kept-" + std::to_string(i)));
+  }
+  const auto helper = KeptHelper();
+  ASSERT_TRUE(helper) << "no helper was kept";
+  ::kill(*helper, SIGKILL);
+  EXPECT_EQ(PrepareInChild({three}, Fresh("kept-again"), {}).pages, 3);
+  const auto again = KeptHelper();
+  ASSERT_TRUE(again);
+  EXPECT_NE(*again, *helper);
 }
 
 }  // namespace
