@@ -229,53 +229,54 @@ std::vector<Attempt> JobQueue::Attempts(int64_t id) const {
   return store_->Attempts(id);
 }
 
+namespace {
+
+void MarkRemovedBeforeSent(Job& job, int64_t now_ms) {
+  job.state = JobState::kCancelled;
+  job.outcome = Exit::kCancelled;
+  job.reason = "removed before it was sent";
+  job.ended_ms = now_ms;
+}
+
+}  // namespace
+
 void JobQueue::Remove(int64_t id) {
   Events events;
   {
     std::lock_guard lock(mutex_);
     auto it = jobs_.find(id);
     if (it == jobs_.end() && shared_) {
-      // Queued, or running on another host.
-      auto stored = store_->Find(id);
-      if (!stored) throw Refused(fmt::format("no job {}", id));
-      Job job = *stored;
-      if (job.state == JobState::kQueued) {
-        job.state = JobState::kCancelled;
-        job.outcome = Exit::kCancelled;
-        job.reason = "removed before it was sent";
-        job.ended_ms = options_.now_ms();
-        if (shared_->SaveIfQueued(job)) {
-          End(job, events);
-          goto told;
-        }
-      }
-      // Its host cancels it when it next renews its lease.
-      if (!shared_->AskRemoval(id)) throw Refused(fmt::format("job {} has ended", id));
-      return;
-    }
-    if (it == jobs_.end()) {
+      RemoveFromStore(id, events);
+    } else if (it == jobs_.end()) {
       throw Refused(store_->Find(id) ? fmt::format("job {} has ended", id) : fmt::format("no job {}", id));
-    }
-    Job& job = it->second;
-    if (job.state == JobState::kRunning) {
+    } else if (Job& job = it->second; job.state == JobState::kRunning) {
       for (auto& slot : slots_) {
         if (slot->job != id) continue;
         slot->home->Post([runner = slot->runner] { runner->Cancel(); });
       }
       job.reason = "being cancelled";
       job.removing = true;
-      return;
+    } else {
+      waiting_.erase({job.next_try_ms, id});
+      MarkRemovedBeforeSent(job, options_.now_ms());
+      store_->Save(job);
+      End(job, events);
     }
-    waiting_.erase({job.next_try_ms, id});
-    job.state = JobState::kCancelled;
-    job.outcome = Exit::kCancelled;
-    job.reason = "removed before it was sent";
-    job.ended_ms = options_.now_ms();
-    store_->Save(job);
-    End(job, events);
   }
-told:
   Emit(events);
+}
+
+void JobQueue::RemoveFromStore(int64_t id, Events& events) {
+  // Queued, or running on another host.
+  auto stored = store_->Find(id);
+  if (!stored) throw Refused(fmt::format("no job {}", id));
+  Job job = *stored;
+  if (job.state == JobState::kQueued) {
+    MarkRemovedBeforeSent(job, options_.now_ms());
+    if (shared_->SaveIfQueued(job)) return End(job, events);
+  }
+  // Its host cancels it when it next renews its lease.
+  if (!shared_->AskRemoval(id)) throw Refused(fmt::format("job {} has ended", id));
 }
 
 void JobQueue::WhenEnded(int64_t id, std::function<void(const Job&)> ended) {

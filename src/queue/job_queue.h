@@ -120,6 +120,9 @@ class JobQueue {
   void AttemptEnded(Slot& slot, const Attempt& attempt);
   void Settle(Job& job, const Attempt& attempt, Events& events);
   void End(Job& job, Events& events);
+  // Removing a job this host does not hold: cancelled if still queued, else
+  // its host is asked to cancel it.
+  void RemoveFromStore(int64_t id, Events& events);
   void Emit(Events& events);
 
   std::shared_ptr<JobStore> store_;

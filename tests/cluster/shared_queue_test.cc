@@ -89,6 +89,42 @@ class SharedQueue : public ::testing::Test {
     return true;
   }
 
+  // A two-page job submitted to `host` and seen running there; 0 if it never ran.
+  static int64_t RunningJob(DaemonProcess& host, const std::string& number) {
+    const std::string document =
+        MakeFaxTiff(ScratchPath("cluster-" + number + ".tif"), 2, PageResolution::kFine, pages::PageStyle::kLetter);
+    const int64_t id = Submit(host, number, document);
+    const bool running = id > 0 && WaitFor(
+        [&] { return Ask(host, "jobs", json::object()).dump().find("\"running\"") != std::string::npos; },
+        std::chrono::seconds(60));
+    return running ? id : 0;
+  }
+
+  // The job `id` as `host` finally sees it, done; null when it never ends.
+  static json FinishedJob(DaemonProcess& host, int64_t id) {
+    json job;
+    const bool done = WaitFor(
+        [&] {
+          job = Ask(host, "attempts", {{"job", id}});
+          return job["job"].value("state", "") == "done";
+        },
+        std::chrono::seconds(120));
+    EXPECT_TRUE(done) << job.dump();
+    return done ? job : json();
+  }
+
+  // A job host-a held when it stopped, delivered once by `b`: two attempts,
+  // the first host-a's lost one, both pages counted once.
+  static void ExpectTakenOverByB(const json& job, const DaemonProcess& b, const std::string& number) {
+    ASSERT_EQ(job["attempts"].size(), 2u) << job.dump();
+    EXPECT_EQ(job["attempts"][0].value("error_text", ""), "host host-a stopped during this attempt");
+    EXPECT_EQ(job["attempts"][1].value("port", "").substr(0, 1), "b") << job.dump();
+    EXPECT_EQ(job["job"].value("state", ""), "done");
+    EXPECT_EQ(job["job"].value("attempts", 0), 2);
+    EXPECT_EQ(job["job"].value("pages_sent", 0), 2);
+    EXPECT_EQ(Inbox(b)[number], 1);
+  }
+
   std::string shared_;
 };
 
@@ -173,27 +209,11 @@ TEST_F(SharedQueue, AFollowerOfOneHostHearsTheJobsOfAnotherAndWaitsForTheirEnd) 
 // that stopped, and the fax is delivered once.
 TEST_F(SharedQueue, AJobWhoseHostIsKilledMidFaxIsFinishedByAnotherWithTwoAttempts) {
   auto a = StartHost("a", 1);
-  const std::string document =
-      MakeFaxTiff(ScratchPath("cluster-two-pages.tif"), 2, PageResolution::kFine, pages::PageStyle::kLetter);
-  const int64_t id = Submit(*a, "0611111111", document);
+  const int64_t id = RunningJob(*a, "0611111111");
   ASSERT_GT(id, 0);
-  ASSERT_TRUE(WaitFor([&] { return Ask(*a, "jobs", json::object()).dump().find("\"running\"") != std::string::npos; },
-                      std::chrono::seconds(60)));
   a->Kill();
   auto b = StartHost("b", 0);
-  json job;
-  ASSERT_TRUE(WaitFor(
-      [&] {
-        job = Ask(*b, "attempts", {{"job", id}});
-        return job["job"].value("state", "") == "done";
-      },
-      std::chrono::seconds(120)))
-      << job.dump();
-  ASSERT_EQ(job["attempts"].size(), 2u) << job.dump();
-  EXPECT_EQ(job["attempts"][0].value("error_text", ""), "host host-a stopped during this attempt");
-  EXPECT_EQ(job["attempts"][1].value("port", "").substr(0, 1), "b") << job.dump();
-  EXPECT_EQ(job["job"].value("pages_sent", 0), 2);
-  EXPECT_EQ(Inbox(*b)["0611111111"], 1);
+  ExpectTakenOverByB(FinishedJob(*b, id), *b, "0611111111");
   EXPECT_EQ(b->Stop(), 0) << b->Journal();
 }
 
@@ -202,32 +222,16 @@ TEST_F(SharedQueue, AJobWhoseHostIsKilledMidFaxIsFinishedByAnotherWithTwoAttempt
 // the job has the two attempts of the two hosts and no third.
 TEST_F(SharedQueue, APausedHostComesBackToFindItsJobTakenAndItsLateResultRefused) {
   auto a = StartHost("a", 1);
-  const std::string document =
-      MakeFaxTiff(ScratchPath("cluster-paused.tif"), 2, PageResolution::kFine, pages::PageStyle::kLetter);
-  const int64_t id = Submit(*a, "0622222222", document);
+  const int64_t id = RunningJob(*a, "0622222222");
   ASSERT_GT(id, 0);
-  ASSERT_TRUE(WaitFor([&] { return Ask(*a, "jobs", json::object()).dump().find("\"running\"") != std::string::npos; },
-                      std::chrono::seconds(60)));
   ASSERT_EQ(::kill(a->pid(), SIGSTOP), 0);
   auto b = StartHost("b", 0);
-  json job;
-  const bool done = WaitFor(
-      [&] {
-        job = Ask(*b, "attempts", {{"job", id}});
-        return job["job"].value("state", "") == "done";
-      },
-      std::chrono::seconds(120));
+  const json taken = FinishedJob(*b, id);
   ASSERT_EQ(::kill(a->pid(), SIGCONT), 0);
-  ASSERT_TRUE(done) << job.dump();
+  ASSERT_FALSE(taken.is_null());
   ASSERT_TRUE(WaitFor([&] { return a->Journal().find("another host") != std::string::npos; }, std::chrono::seconds(60)))
       << a->Journal();
-  job = Ask(*a, "attempts", {{"job", id}});
-  ASSERT_EQ(job["attempts"].size(), 2u) << job.dump();
-  EXPECT_EQ(job["attempts"][0].value("error_text", ""), "host host-a stopped during this attempt");
-  EXPECT_EQ(job["job"].value("state", ""), "done");
-  EXPECT_EQ(job["job"].value("attempts", 0), 2);
-  EXPECT_EQ(job["job"].value("pages_sent", 0), 2);
-  EXPECT_EQ(Inbox(*b)["0622222222"], 1);
+  ExpectTakenOverByB(Ask(*a, "attempts", {{"job", id}}), *b, "0622222222");
   EXPECT_EQ(a->Stop(), 0) << a->Journal();
   EXPECT_EQ(b->Stop(), 0) << b->Journal();
 }
