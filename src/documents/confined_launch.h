@@ -32,7 +32,7 @@ std::optional<LaunchPlan> PlanLaunch(const std::string& program, const Confineme
 
 // Applies the plan to the calling process: its own process group, gone with
 // its parent, standard input from /dev/null, output and errors to the given
-// descriptors, its limits and its file access. System calls only, so it may
+// descriptors and no other descriptor open, its limits and its file access. System calls only, so it may
 // run between fork and exec; ends the process when any step fails.
 void ConfineSelf(const LaunchPlan& plan, int out_fd, int err_fd);
 

@@ -86,6 +86,8 @@ void ConfineSelf(const LaunchPlan& plan, int out_fd, int err_fd) {
   ::dup2(null_fd, STDIN_FILENO);
   ::dup2(out_fd, STDOUT_FILENO);
   ::dup2(err_fd, STDERR_FILENO);
+  // Nothing else of its parent's: not a modem's port, not a socket, not a job's file.
+  ::close_range(3, ~0U, 0);
   const auto limit = [](int resource, uint64_t value) {
     if (value == 0) return;
     const rlimit r{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};

@@ -127,6 +127,7 @@ bool ForkServer::StartLocked(const std::string& program) {
     ::dup2(pair[1], STDIN_FILENO);
     const int null_fd = ::open("/dev/null", O_WRONLY);
     if (null_fd >= 0) ::dup2(null_fd, STDOUT_FILENO);
+    ::close_range(3, ~0U, 0);  // it outlives calls: it must hold no port or socket of ours
     ::execve(argv[0], argv, envp);
     ::_exit(127);
   }
@@ -215,8 +216,7 @@ struct Serving {
   sigset_t none;
   sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
-  ConfineSelf(plan, out, err);
-  ::close_range(3, ~0U, 0);  // nothing of the server's: its control socket, other runs' calls
+  ConfineSelf(plan, out, err);  // which leaves it nothing of the server's: the control socket, other runs' calls
   ::clearenv();
   for (const auto& entry : plan.env) ::putenv(const_cast<char*>(entry.c_str()));
   const int status = main(args);

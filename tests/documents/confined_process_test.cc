@@ -4,6 +4,7 @@
 // preparation's own process, whatever becomes of it.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -201,10 +202,19 @@ TEST(PrepareInChild, AKeptHelperServesJobsAtOnceAndIsStartedAgainWhenGone) {
   const auto helper = KeptHelper();
   ASSERT_TRUE(helper) << "no helper was kept";
   ::kill(*helper, SIGKILL);
+  // Open here without close-on-exec, as a modem's port might be: never held by the helper.
+  const std::string ours = ScratchPath("kept-ours.txt");
+  std::ofstream(ours) << "ours\n";
+  const int held = ::open(ours.c_str(), O_RDONLY);
   EXPECT_EQ(PrepareInChild({three}, Fresh("kept-again"), {}).pages, 3);
   const auto again = KeptHelper();
   ASSERT_TRUE(again);
   EXPECT_NE(*again, *helper);
+  for (const auto& fd : fs::directory_iterator(fs::path("/proc") / std::to_string(*again) / "fd")) {
+    std::error_code ec;
+    EXPECT_NE(fs::read_symlink(fd.path(), ec), fs::path(ours)) << "the helper holds a descriptor of ours";
+  }
+  ::close(held);
 }
 
 }  // namespace
