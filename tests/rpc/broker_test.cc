@@ -1,5 +1,6 @@
-// The broker in-process: objects by handle, errors as JSON-RPC errors, sink
-// notifications to the client, and a fax sent on a fast simulated bank.
+// The broker in-process: objects by handle, errors as JSON-RPC errors, and
+// sink notifications to the client. A whole fax through the broker is the
+// daemon's test, and the qvfax command's through a broker of its own.
 #include "rpc/broker.h"
 
 #include <gtest/gtest.h>
@@ -91,37 +92,6 @@ TEST_F(BrokerTest, InternalOperationsAndUnknownThingsAreRefused) {
     }
   }
   EXPECT_EQ(client.Get(server, "ProcessId"), ::getpid());
-}
-
-TEST_F(BrokerTest, SendsAFaxAndTellsTheSinkInOrder) {
-  const std::string file = testing::MakeFaxTiff(testing::ScratchPath("broker.tif"), 2);
-  const int64_t server = client.Create("QvVavUvaRazUr");
-  std::vector<std::string> heard;
-  bool ended = false;
-  client.on_request = [&](const std::string& method, const json& params) -> json {
-    heard.push_back(method == "AttivitaCambiata" ? "Attivita " + std::to_string(params.value("Codice", -9)) : method);
-    if (method == "FineInvio") ended = true;
-    return nullptr;
-  };
-  client.Call("set", {{"handle", server}, {"member", "BkgFaxVmEventi"}, {"value", {{"client", true}}}});
-  client.Invoke(server, "RilevaModem");
-  const int64_t modems = client.GetObject(server, "InfoModems");
-  while (client.Get(modems, "Count") == 0) client.Pump(std::chrono::milliseconds(50));
-  client.Invoke(server, "SelezionaFaxModem");
-  client.Invoke(server, "ApriPorta");
-  while (client.Get(client.GetObject(server, "Attivita"), "Codice") != 0) client.Pump(std::chrono::milliseconds(50));
-  EXPECT_EQ(client.Get(client.GetObject(server, "PortStatus"), "Codice"), 0);
-  client.Let(server, "NumeroFax", "0612345678");
-  client.Let(server, "FilesTif", file);
-  EXPECT_EQ(client.Get(server, "PagineDaTrasmettere"), 2);
-  client.Invoke(server, "Invia");
-  while (!ended) client.Pump(std::chrono::milliseconds(100));
-  while (heard.back() != "Attivita 0") client.Pump(std::chrono::milliseconds(100));
-  const std::vector<std::string> tail(heard.end() - 4, heard.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{"Attivita 6", "InizioInvio", "FineInvio", "Attivita 0"}));
-  EXPECT_EQ(client.Get(server, "PagineTrasmesse"), 2);
-  EXPECT_EQ(client.Get(client.GetObject(server, "TRMStatus"), "Codice"), 0) << client.Get(server, "TestoLog");
-  client.Release(server);
 }
 
 TEST_F(BrokerTest, AClientThatDoesNotAnswerItsSinkFailsTheCallButNotTheApartment) {
