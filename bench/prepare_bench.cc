@@ -20,6 +20,7 @@
 #include "document_maker.h"
 #include "documents/prepare.h"
 #include "documents/prepare_in_child.h"
+#include "engines/pages/tiff_open.h"
 #include "tiff_maker.h"
 
 namespace {
@@ -77,7 +78,7 @@ BENCHMARK(BM_PreparePdfPeakMemory)->Arg(5)->Arg(100)->Unit(benchmark::kMilliseco
 // "words", and a faint pencil note.
 std::string WriteNoisyScan(const std::string& path) {
   constexpr uint32_t kColumns = 2480, kRows = 3508;
-  TIFF* tiff = TIFFOpen(path.c_str(), "w");
+  TIFF* tiff = pages::OpenTiff(path, "w");
   TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, kColumns);
   TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, kRows);
   TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);

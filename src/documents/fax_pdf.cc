@@ -13,6 +13,7 @@
 
 #include "documents/document_error.h"
 #include "engines/pages/bitmap_page.h"
+#include "engines/pages/tiff_open.h"
 #include "engines/pages/tiff_pages.h"
 
 namespace qvfax::documents {
@@ -29,7 +30,7 @@ struct CodedPage {
 // strip is the whole page's coding.
 CodedPage Code(const pages::BitmapPage& page, const std::string& scratch) {
   if (pages::WriteFaxDocument(scratch, {page}) != 0) throw DocumentError(scratch, 0, "cannot be written");
-  std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(TIFFOpen(scratch.c_str(), "r"), [](TIFF* t) {
+  std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(pages::OpenTiff(scratch, "r"), [](TIFF* t) {
     if (t) TIFFClose(t);
   });
   if (!tiff || TIFFNumberOfStrips(tiff.get()) != 1) throw DocumentError(scratch, 0, "cannot be read back");

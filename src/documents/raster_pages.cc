@@ -11,6 +11,7 @@
 #include "documents/resample.h"
 #include "documents/sniff.h"
 #include "documents/tone.h"
+#include "engines/pages/tiff_open.h"
 
 namespace qvfax::documents {
 
@@ -18,8 +19,7 @@ int CountImagePages(const std::string& file, const RasterLimits& limits) {
   int pages = 1;
   if (Sniff(file) == DocumentKind::kTiff) {
     // libtiff walks the directories without reading a pixel.
-    TIFFSetWarningHandler(nullptr);
-    TIFF* tiff = TIFFOpen(file.c_str(), "rm");
+    TIFF* tiff = pages::OpenTiff(file, "rm");
     if (!tiff) throw DocumentError(file, 0, "a damaged TIFF file");
     pages = static_cast<int>(TIFFNumberOfDirectories(tiff));
     TIFFClose(tiff);

@@ -9,6 +9,7 @@
 
 #include "documents/document_error.h"
 #include "documents/image_decoders.h"
+#include "engines/pages/tiff_open.h"
 
 namespace qvfax::documents {
 
@@ -19,8 +20,7 @@ constexpr uint32_t kBandRows = 64;
 class TiffRows final : public GreyRows {
  public:
   TiffRows(const std::string& file, int page, const RasterLimits& limits) : file_(file), page_(page) {
-    TIFFSetWarningHandler(nullptr);
-    tiff_.reset(TIFFOpen(file.c_str(), "rm"));
+    tiff_.reset(pages::OpenTiff(file, "rm"));
     if (!tiff_) throw DocumentError(file, 0, "a damaged TIFF file");
     if (!TIFFSetDirectory(tiff_.get(), static_cast<tdir_t>(page - 1))) throw DocumentError(file, page, "a damaged TIFF page");
     uint32_t columns = 0, rows = 0;

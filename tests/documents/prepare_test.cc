@@ -16,6 +16,7 @@
 #include "documents/prepare.h"
 #include "documents/sniff.h"
 #include "engines/pages/bitmap_page.h"
+#include "engines/pages/tiff_open.h"
 #include "engines/pages/tiff_pages.h"
 #include "page_compare.h"
 #include "tiff_maker.h"
@@ -341,7 +342,7 @@ namespace qvfax::documents {
 namespace {
 
 uint16_t CompressionOf(const std::string& file, int page) {
-  TIFF* tiff = TIFFOpen(file.c_str(), "r");
+  TIFF* tiff = pages::OpenTiff(file, "r");
   uint16_t compression = 0;
   TIFFSetDirectory(tiff, static_cast<tdir_t>(page - 1));
   TIFFGetField(tiff, TIFFTAG_COMPRESSION, &compression);

@@ -16,6 +16,7 @@
 #include "daemon_process.h"
 #include "document_maker.h"
 #include "engines/pages/bitmap_page.h"
+#include "engines/pages/tiff_open.h"
 #include "engines/pages/tiff_pages.h"
 #include "program_run.h"
 #include "tiff_maker.h"
@@ -40,7 +41,7 @@ Received OnlyReceivedFax(const DaemonProcess& daemon) {
     EXPECT_TRUE(received.file.empty()) << "a second received fax: " << entry.path();
     received.file = entry.path().string();
   }
-  if (TIFF* tiff = received.file.empty() ? nullptr : TIFFOpen(received.file.c_str(), "r")) {
+  if (TIFF* tiff = received.file.empty() ? nullptr : pages::OpenTiff(received.file, "r")) {
     char* description = nullptr;
     if (TIFFGetField(tiff, TIFFTAG_IMAGEDESCRIPTION, &description) && description) received.caller_id = description;
     TIFFClose(tiff);

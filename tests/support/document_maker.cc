@@ -1,4 +1,5 @@
 #include "document_maker.h"
+#include "engines/pages/tiff_open.h"
 
 #include <tiffio.h>
 
@@ -78,7 +79,7 @@ std::string RewriteImage(const std::string& from, const std::string& to, ImageFo
 }
 
 std::string WriteTiledTiff(const std::string& path, uint32_t columns, uint32_t rows) {
-  TIFF* tiff = TIFFOpen(path.c_str(), "w");
+  TIFF* tiff = pages::OpenTiff(path, "w");
   if (!tiff) throw std::runtime_error("cannot write " + path);
   const uint32_t tile = 256;
   TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, columns);
@@ -120,7 +121,7 @@ std::string WriteTransparentPng(const std::string& path, size_t columns, size_t 
 }
 
 std::string WriteBilevelTiff(const std::string& path, uint32_t columns, uint32_t rows, float y_dpi, bool t4, bool big) {
-  TIFF* tiff = TIFFOpen(path.c_str(), big ? "w8" : "w");
+  TIFF* tiff = pages::OpenTiff(path, big ? "w8" : "w");
   if (!tiff) throw std::runtime_error("cannot write " + path);
   TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, columns);
   TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, rows);

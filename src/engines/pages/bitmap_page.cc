@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "engines/pages/tiff_open.h"
 #include "engines/pages/tiff_pages.h"
 #include "values/enums.h"
 
@@ -23,7 +24,7 @@ bool FaxWidth(uint32_t width) { return width == 1728 || width == 2048 || width =
 
 int32_t ReadBitmapPage(const std::string& file, int32_t page, BitmapPage& out) {
   if (const int32_t error = CheckPage(file, page)) return error;
-  std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(file.c_str(), "rm"));
+  std::unique_ptr<TIFF, TiffCloser> tiff(OpenTiff(file, "rm"));
   if (!tiff) return qbfaxvmec_FAX_ERR_UNRECOGNIZED_FILEFORMAT;
   if (!TIFFSetDirectory(tiff.get(), static_cast<tdir_t>(page - 1))) return qbfaxvmec_FER_BAD_PAGENUM;
   uint16_t bits_per_sample = 1, samples = 1, photometric = PHOTOMETRIC_MINISWHITE;
@@ -68,7 +69,7 @@ int32_t WriteFaxDocument(const std::string& file, const std::vector<BitmapPage>&
 }
 
 FaxTiffWriter::FaxTiffWriter(const std::string& file, uint16_t pages)
-    : tiff_(TIFFOpen(file.c_str(), "w")), pages_(pages) {}
+    : tiff_(OpenTiff(file, "w")), pages_(pages) {}
 
 FaxTiffWriter::~FaxTiffWriter() { Close(); }
 

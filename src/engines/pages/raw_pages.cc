@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 
+#include "engines/pages/tiff_open.h"
 #include "values/enums.h"
 
 namespace qvfax::pages {
@@ -15,7 +16,7 @@ namespace {
 using TiffPtr = std::unique_ptr<TIFF, void (*)(TIFF*)>;
 
 TiffPtr OpenForReading(const std::string& file) {
-  return TiffPtr(TIFFOpen(file.c_str(), "rm"), [](TIFF* t) {
+  return TiffPtr(OpenTiff(file, "rm"), [](TIFF* t) {
     if (t) TIFFClose(t);
   });
 }
@@ -93,7 +94,7 @@ std::optional<CodedShape> CodedPageShape(const std::string& file, int page) {
 }
 
 int32_t CopyCodedPages(const std::vector<std::pair<std::string, int16_t>>& pages, const std::string& out) {
-  TiffPtr document(TIFFOpen(out.c_str(), "w"), [](TIFF* t) {
+  TiffPtr document(OpenTiff(out, "w"), [](TIFF* t) {
     if (t) TIFFClose(t);
   });
   if (!document) return qbfaxvmec_FER_FILE_WRITE;

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "engines/pages/tiff_open.h"
 
 namespace qvfax::pages {
 
@@ -39,7 +40,7 @@ std::string MakeFaxTiff(const std::string& path, int pages, PageResolution resol
   constexpr uint32_t kWidth = 1728;
   const bool fine = resolution == PageResolution::kFine;
   const uint32_t rows = fine ? 2292 : 1146;
-  TIFF* tiff = TIFFOpen(path.c_str(), "w");
+  TIFF* tiff = OpenTiff(path, "w");
   if (!tiff) throw std::runtime_error("cannot write " + path);
   std::vector<unsigned char> row(kWidth / 8);
   for (int page = 0; page < pages; ++page) {

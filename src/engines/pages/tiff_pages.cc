@@ -5,19 +5,12 @@
 #include <filesystem>
 #include <memory>
 
+#include "engines/pages/tiff_open.h"
 #include "values/enums.h"
 
 namespace qvfax::pages {
 
 namespace {
-
-// libtiff reports through process-wide handlers; a fax engine reports codes.
-struct QuietTiff {
-  QuietTiff() {
-    TIFFSetErrorHandler(nullptr);
-    TIFFSetWarningHandler(nullptr);
-  }
-};
 
 struct TiffCloser {
   void operator()(TIFF* tiff) const { TIFFClose(tiff); }
@@ -25,11 +18,10 @@ struct TiffCloser {
 using TiffFile = std::unique_ptr<TIFF, TiffCloser>;
 
 int32_t Open(const std::string& file, TiffFile& out) {
-  static QuietTiff quiet;
   if (file.empty()) return qbfaxvmec_FAX_ERR_NO_FILE_TO_SEND;
   std::error_code ec;
   if (!std::filesystem::is_regular_file(file, ec)) return qbfaxvmec_FAX_ERR_SEND_FILE_NOT_EXISTS;
-  out.reset(TIFFOpen(file.c_str(), "rm"));
+  out.reset(OpenTiff(file, "rm"));
   if (!out) return qbfaxvmec_FAX_ERR_UNRECOGNIZED_FILEFORMAT;
   return 0;
 }

@@ -10,6 +10,7 @@
 #include "engines/pages/header_painter.h"
 #include "engines/line/line_bank.h"
 #include "engines/pages/bitmap_page.h"
+#include "engines/pages/tiff_open.h"
 #include "engines/pages/tiff_pages.h"
 #include "page_compare.h"
 #include "server_fixture.h"
@@ -187,7 +188,7 @@ TEST_F(LineEngine, PagesAFaxMachineCannotSendAreRefusedAtSetFaxPage) {
   ASSERT_GT(fax_id, 0);
   // A grey page, a page of the wrong width, a truncated file.
   auto write_page = [](const std::string& path, uint32_t width, uint16_t bits, uint16_t photometric) {
-    TIFF* t = TIFFOpen(path.c_str(), "w");
+    TIFF* t = pages::OpenTiff(path, "w");
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, 10);
     TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits);

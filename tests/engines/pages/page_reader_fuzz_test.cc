@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "engines/pages/bitmap_page.h"
+#include "engines/pages/tiff_open.h"
 #include "engines/pages/tiff_pages.h"
 #include "tiff_maker.h"
 
@@ -17,7 +18,7 @@ namespace qvfax {
 namespace {
 
 std::string SmallFaxPage(const std::string& path, uint16_t compression) {
-  TIFF* t = TIFFOpen(path.c_str(), "w");
+  TIFF* t = pages::OpenTiff(path, "w");
   for (int page = 0; page < 2; ++page) {
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 1728);
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, 48);

@@ -8,13 +8,14 @@
 
 #include "document_maker.h"
 #include "engines/pages/bitmap_page.h"
+#include "engines/pages/tiff_open.h"
 #include "tiff_maker.h"
 
 namespace qvfax::pages {
 namespace {
 
 std::vector<uint8_t> RawStrips(const std::string& file, int page) {
-  TIFF* tiff = TIFFOpen(file.c_str(), "r");
+  TIFF* tiff = pages::OpenTiff(file, "r");
   TIFFSetDirectory(tiff, static_cast<tdir_t>(page - 1));
   std::vector<uint8_t> all;
   for (tstrip_t s = 0; s < TIFFNumberOfStrips(tiff); ++s) {
